@@ -1,0 +1,20 @@
+// clockml's own routines.
+#pragma once
+
+#include "state.hpp"
+
+void estimate_mu();
+int estimate_mu_kprime();
+void propose_node_time(int X, int P);
+// Pieces of the node-time draw: the weighted first and second log-likelihood slopes in
+// X's time at T0 (children c0, c1), the damped Newton target on (tP, U), and the beta
+// draw of a time on (tP, U) centred on a target.
+void node_time_slopes(int X, int c0, int c1, double T0, double& S1, double& S2);
+double node_time_target(double T0, double U, double tP, double delta);
+double draw_node_time(double tP, double U, double target);
+double time_objective(int c, double x);
+// Moves internal node c to its best time (the argument is unused); true when it settled.
+// A node whose parent and nearest child are closer than 0.002 keeps its time (false).
+bool optimise_node_time(int c, double lower_start);
+void optimise_node_times();
+void set_leaf_rates();

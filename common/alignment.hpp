@@ -1,0 +1,25 @@
+// Sequences of the infile, nucleotide codes and unique site patterns.
+#pragma once
+
+#include <string>
+
+#include "state.hpp"
+
+// BaseCode of a sequence character (A 0, G 1, C 2, T 3, - 4, M R W S Y K B D H V 5..14,
+// N ? 15), -1 for '.', -2 for a character outside the table.
+int base_code(char c);
+// Printed letter of a BaseCode ("AGCT-MRWSYKBDHVN").
+char base_letter(int code);
+// The state set of a code as four 0/1 flags in the order A, G, C, T (gap and N: all four).
+const int* code_states(int code);
+
+// Reads the sequences from the infile text, starting at `offset` (just past the header),
+// into alignment.TaxonNames and alignment.ppBase. Stops the run on malformed input.
+void parse_sequences(const std::string& text, size_t offset);
+// Codes w characters of each line buffer into ppBase columns c .. c + w - 1.
+void code_block(const std::vector<std::string>& lines, int c, int w);
+
+// Unique site patterns (ppBase_unique, site_counter, npat) and the summary to results.
+void build_patterns();
+void print_pattern_table();
+void print_pattern_alignment();

@@ -1,0 +1,80 @@
+// Partial likelihoods by pruning on the tree arrays, with exact power-of-two scaling.
+#pragma once
+
+#include <cstddef>
+#include <numbers>
+#include <vector>
+
+#include "state.hpp"
+
+// 64-byte aligned storage for the likelihood tables.
+template <class T>
+struct AlignedAllocator {
+    using value_type = T;
+    AlignedAllocator() = default;
+    template <class U>
+    AlignedAllocator(const AlignedAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        void* p = ::operator new(n * sizeof(T), std::align_val_t(64), std::nothrow);
+        if (!p) {
+            printf("Can't memalloc likelihood table\n");
+            exit(1);
+        }
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+    template <class U>
+    bool operator==(const AlignedAllocator<U>&) const { return true; }
+};
+using AlignedDoubles = std::vector<double, AlignedAllocator<double>>;
+
+// A pattern's four partials below 2^-256 are multiplied by 2^256 and counted, so deep
+// trees never underflow; counts add up the tree and the log-likelihood takes them off.
+constexpr double kScaleThreshold = 0x1p-256;
+constexpr double kScaleFactor = 0x1p256;
+constexpr double kLogScaleStep = 256.0 * std::numbers::ln2;  // 256 ln 2, correctly rounded
+
+// The scaling rule for the four partials of one node and pattern: when all four are below
+// kScaleThreshold they are multiplied by kScaleFactor and 1 is returned, the step to add
+// to the children's summed counts; otherwise 0. Derivative entries of the same node and
+// pattern must then be multiplied by kScaleFactor too.
+inline int rescale_pattern(double* v) {
+    if (v[0] < kScaleThreshold && v[1] < kScaleThreshold && v[2] < kScaleThreshold &&
+        v[3] < kScaleThreshold) {
+        for (int a = 0; a < 4; ++a) v[a] *= kScaleFactor;
+        return 1;
+    }
+    return 0;
+}
+
+struct LikelihoodTables {
+    int nodes = 0;  // 2n+1 node slots
+    int npat = 0;
+    AlignedDoubles pppLik;          // [node][pattern][state]
+    std::vector<int> scale;         // [node][pattern] scaling counts
+    AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
+};
+extern LikelihoodTables lik;
+// Sizes the tables for nodes 0..2n and npat patterns, all zero.
+void reset_likelihood_tables(int n, int npat);
+
+inline double* lik_row(int node) {
+    return lik.pppLik.data() + static_cast<std::size_t>(node) * lik.npat * 4;
+}
+inline int* scale_row(int node) {
+    return lik.scale.data() + static_cast<std::size_t>(node) * lik.npat;
+}
+
+void init_leaf_partials();
+// Matrix of the branch from `parent` to `child` with node values `times`.
+void branch_matrix(int parent, int child, const double* times, double* P);
+// Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
+// not rescaled: the value is on the scale of the children's stored rows, whose counts add.
+double node_partial(int c0, int c1, int p, int a, const double* times, int v);
+// Recomputes all patterns of internal node v from its children in `rows`.
+void update_node(int v, const std::vector<int>* rows, const double* times);
+void full_pass();
+// Recomputes the listed nodes in order (each the parent of the one before).
+void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);
+double log_likelihood();
+double max_unconstrained_lnl();

@@ -1,0 +1,3 @@
+#include "run.hpp"
+
+int main() { return run_program(); }

@@ -1,0 +1,9 @@
+// Report blocks: run report, best-tree listing, NEXUS data, trees and PAUP blocks.
+#pragma once
+
+#include "state.hpp"
+
+void write_run_report();
+void write_best_tree_listing();
+void write_nexus_data();
+void write_nexus_trees_and_paup();

@@ -1,0 +1,63 @@
+#include "state.hpp"
+
+Settings settings;
+RunFiles run_files;
+Alignment alignment;
+ModelParams mp;
+RngState rng;
+TreeArrays tree;
+AnnealState ann;
+Archive archive;
+
+void reset_settings() { settings = Settings{}; }
+
+void reset_run_files() { run_files = RunFiles{}; }
+
+void reset_alignment() { alignment = Alignment{}; }
+
+void reset_model_params() { mp = ModelParams{}; }
+
+void reset_rng() { rng = RngState{}; }
+
+void reset_tree(int n) {
+    tree = TreeArrays{};
+    tree.n = n;
+    const std::size_t nodes = 2 * static_cast<std::size_t>(n) + 1;
+    for (int r = 0; r < 2; ++r) {
+        tree.ppTwoRow[r].assign(2 * n, 0);
+        tree.ppTwoRow_temp[r].assign(2 * n, 0);
+        tree.ppTwoRow_best[r].assign(2 * n, 0);
+        tree.ppTwoRow_prev[r].assign(2 * n, 0);
+    }
+    for (auto* v : {&tree.parents, &tree.parents_temp, &tree.parents_best, &tree.parents_prev})
+        v->assign(nodes, 0);
+    for (auto* v : {&tree.TimeVec, &tree.TimeVec_temp, &tree.TimeVec_best, &tree.TimeVec_prev,
+                    &tree.ChangeNodeLength})
+        v->assign(nodes, 0.0);
+    for (auto* v : {&tree.RateVec, &tree.RateVec_temp, &tree.RateVec_best, &tree.RateVec_prev})
+        v->assign(nodes, 1.0);
+    tree.recalced.assign(nodes, 0);
+    tree.recalc_vec.assign(nodes, 0);
+    tree.new_recalc_vec.assign(nodes, 0);
+    tree.LenVec.assign(nodes, 0);
+}
+
+void reset_anneal_state() { ann = AnnealState{}; }
+
+void reset_archive(int n, int n_keep) {
+    for (TreeRecord* r = archive.head; r != nullptr;) {
+        TreeRecord* next = r->next;
+        delete r;
+        r = next;
+    }
+    archive = Archive{};
+    archive.n_keep = n_keep;
+    // The store needs 2 * n_keep + 1 slots at most (room for the doubled capacity of the
+    // second search plus one record over it). Only the first few are made here; the archive
+    // adds the others as it first uses them, so a large capacity costs nothing up front.
+    const long long slots = 2LL * (n_keep > 0 ? n_keep : 0) + 1;
+    const std::size_t made = static_cast<std::size_t>(slots < 65 ? slots : 65);
+    archive.pppTR.assign(made, std::vector<int>(2 * static_cast<std::size_t>(n), 0));
+    archive.ppTimeVec.assign(made, std::vector<double>(2 * static_cast<std::size_t>(n) + 1, 0.0));
+    archive.ppMatrix.assign(n + 1, std::vector<int>(n + 1, 0));
+}

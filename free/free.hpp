@@ -1,0 +1,12 @@
+// freeml's own routines.
+#pragma once
+
+#include "state.hpp"
+
+int estimate_kprime();
+double length_objective(int c, double x);
+void optimise_branch_lengths();
+void fitch_up();
+void fitch_down();
+void fitch_lengths();
+void fill_leaf_parsimony_sets();
