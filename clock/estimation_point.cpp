@@ -1,0 +1,40 @@
+// clockml's re-estimation during a search and its quasi-Newton parameter vector (mu, Kprime).
+#include <cmath>
+
+#include "clock.hpp"
+#include "estimate.hpp"
+#include "likelihood.hpp"
+#include "minimise.hpp"
+#include "program.hpp"
+
+// mu is re-estimated at every estimation point; Kprime with it only when estimation is on.
+void estimation_point() {
+    if (settings.estimate == 1) {
+        if (estimate_mu_kprime() == 1) qn_estimate();
+        full_pass();
+    } else {
+        estimate_mu();
+    }
+}
+
+void qn_load_params(double* p) {
+    p[1] = mp.mu;
+    p[2] = mp.Kprime;
+}
+
+void qn_store_params(const double* p) {
+    mp.mu = p[1];
+    mp.Kprime = p[2];
+}
+
+void qn_gradient(double* df) {
+    const RootSums s = derivative_pass(DERIV_MU1 | DERIV_K1);
+    df[1] = -s.S_mu;
+    df[2] = -s.S_K;
+}
+
+// The minimiser knows no bounds: a rate scale that is not positive, or a Kprime below 1
+// (a negative transition/transversion parameter), would stop the search from making sense.
+bool qn_result_acceptable() {
+    return std::isfinite(mp.mu) && std::isfinite(mp.Kprime) && mp.mu > 0.0 && mp.Kprime >= 1.0;
+}

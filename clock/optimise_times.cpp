@@ -1,0 +1,87 @@
+// clockml's optimisation of the node times of one tree: every internal node below the
+// root is moved, one at a time, to the time that maximises the likelihood between its
+// parent's time and its nearest child's time.
+#include <cmath>
+
+#include "clock.hpp"
+#include "likelihood.hpp"
+#include "optimise.hpp"
+#include "program.hpp"
+
+namespace {
+
+// Distance a node's time keeps from its parent's and its children's times.
+constexpr double kMargin = 0.001;
+
+// Time of internal node c's nearer child.
+double nearest_child_time(int c) {
+    const int k = c - (tree.n + 1);
+    const double t0 = tree.TimeVec[tree.ppTwoRow[0][k]];
+    const double t1 = tree.TimeVec[tree.ppTwoRow[1][k]];
+    return t0 < t1 ? t0 : t1;
+}
+
+void reestimate_between_sweeps() {
+    // A rejected joint estimate restores the entry values; the sweeps just go on with them.
+    if (settings.estimate == 1)
+        (void)estimate_mu_kprime();
+    else
+        estimate_mu();
+}
+
+}  // namespace
+
+bool optimise_node_time(int c, double /*lower_start*/) {
+    const double lo = tree.TimeVec[tree.parents[c]];
+    const double hi = nearest_child_time(c);
+    // Parent and child closer than two margins: no time keeps the node clear of both.
+    if (lo + kMargin > hi - kMargin) return false;
+    tree.TimeVec_temp[c] = tree.TimeVec[c];
+    double ax = lo + kMargin;
+    double bx = (lo + hi) / 2;
+    double cx, fa, fb, fc, xmin;
+    bracket_minimum(c, ax, bx, cx, fa, fb, fc, time_objective);
+    if (lo + kMargin >= bx || bx >= hi - kMargin) {
+        // the middle point left the interval: search the whole interval instead
+        brent(c, lo + kMargin, (lo + hi) / 2, hi - kMargin, time_objective, kBrentTolerance,
+              xmin);
+    } else {
+        if (ax < lo + kMargin) ax = lo + kMargin;
+        if (cx > hi - kMargin) cx = hi - kMargin;
+        brent(c, ax, bx, cx, time_objective, kBrentTolerance, xmin);
+    }
+    // The node keeps the time of the last evaluation; xmin only decides whether it settled.
+    return node_settled(c, xmin);
+}
+
+double time_objective(int c, double x) {
+    // Candidates outside the node's interval are evaluated at its nearer end, so the tree
+    // stays a valid clock tree whatever the bracketing tries.
+    const double lo = tree.TimeVec[tree.parents[c]] + kMargin;
+    const double hi = nearest_child_time(c) - kMargin;
+    if (!(x >= lo))
+        x = lo;
+    else if (x > hi)
+        x = hi;
+    tree.TimeVec[c] = x;
+    return path_objective(c);
+}
+
+void optimise_node_times() {
+    const int n = tree.n;
+    SweepPlan plan{};
+    plan.optimise_node = optimise_node_time;
+    plan.reestimate = reestimate_between_sweeps;
+    plan.flag_first = n + 2;
+    plan.flag_last = 2 * n - 1;
+    plan.phase_runs[0][0] = NodeRun{n + 2, 2 * n - 1, true, 0.0};
+    plan.run_count[0] = 1;
+    plan.phase_runs[1][0] = NodeRun{n + 2, 2 * n - 1, false, 0.0};
+    plan.run_count[1] = 1;
+    optimise_tree(plan);
+}
+
+void optimise_tree_values() { optimise_node_times(); }
+
+// A clock tree is complete as stored: its times are all the likelihood needs.
+void prepare_loaded_tree() {}

@@ -1,0 +1,116 @@
+// The annealing driver: a burn-in that measures how far single proposals move the
+// log-likelihood, a first search cooling from that scale, then (when the program asks
+// for it) the optimisation of the archived trees and a second search.
+#include "anneal.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "likelihood.hpp"
+#include "optimise.hpp"
+#include "program.hpp"
+#include "proposal.hpp"
+#include "settings.hpp"
+
+namespace {
+
+// Temperature after anneal_iter proposals of the current phase.
+void cool() { ann.ci = ann.co / (ann.anneal_iter * ann.beta + 1); }
+
+// One search: proposals until no new tree has turned up for stop_count steps or the
+// iteration cap is reached, re-estimating the parameters whenever the log-likelihood
+// has risen by the fraction improve_tol of its magnitude at the last estimation.
+void search() {
+    while (ann.since_unique < settings.stop_count && ann.anneal_iter < settings.max_iter) {
+        propose_tree();
+        ann.anneal_iter += 1;
+        cool();
+        if (ann.lnL_cur - ann.lnL_ref > -ann.lnL_ref * settings.improve_tol) {
+            estimation_point();
+            ann.lnL_ref = ann.lnL_cur;
+        }
+    }
+}
+
+}  // namespace
+
+void anneal() {
+    ann.co = -0.25 * ann.lnL_cur;
+    ann.anneal_iter = 0;
+    ann.beta = 0.001f;
+    cool();
+
+    if (settings.estimate == 1 && settings.model == 1) {
+        printf("Cannot estimate parameters in HKY model\n\n");
+        printf("Program will proceed with no parameter estimation\n\n");
+        settings.estimate = 0;
+    }
+
+    // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
+    while (ann.anneal_iter < settings.burnin_iter) {
+        propose_tree();
+        ann.anneal_iter += 1;
+        cool();
+        if (ann.dlnL_abs > ann.dlnL_max) ann.dlnL_max = ann.dlnL_abs;
+    }
+    fprintf(run_files.results, " The likelihood at end of burnin is %f\n\n", ann.lnL_cur);
+    ann.co = ann.dlnL_max;
+
+    estimation_point();
+    ann.lnL_ref = ann.lnL_cur;
+
+    const int n = settings.ntaxa;
+    ann.beta = settings.beta_num /
+               ((1 - settings.beta_frac) * n - settings.beta_frac * settings.beta_len / settings.nsites);
+    ann.search_on = 1;
+    ann.since_unique = 0;
+    printf("  Beginning tree search ....\n");
+    search();
+    const int first = ann.anneal_iter;
+    fflush(nullptr);
+
+    const bool second = settings.estimate == 1 || program.second_anneal_always;
+    if (second) {
+        printf("  Beginning tree optimization .... \n");
+        optimise_archived_trees();
+        // The temperature at which a fall of delta_lnl2 is accepted with probability
+        // accept_prob2 at the first iteration of the second search.
+        ann.co = (ann.beta + 1) * settings.delta_lnl2 /
+                 (-std::log(static_cast<double>(settings.accept_prob2)));
+        ann.anneal_iter = 1;
+        if (settings.estimate == 1) archive.n_keep = 2 * archive.n_keep;
+        archive.archive_full = 0;
+        ann.since_unique = 0;
+        ann.first_pass = 0;
+        printf("  Beginning second tree search .... \n");
+        search();
+    }
+
+    if (!second) {
+        ann.anneal_iter = first;
+        fprintf(run_files.results, " The total number of iterations is %d\n\n", ann.anneal_iter);
+    } else {
+        fprintf(run_files.results,
+                " Total iterations in first anneal is %d, total iterations in second anneal is "
+                "%d\n\n",
+                first, ann.anneal_iter);
+        ann.anneal_iter = ann.anneal_iter + first;
+    }
+
+    if (program.timing_lines) {
+        fprintf(run_files.results, " Time to perform annealing is %f\n\n", elapsed_seconds());
+        start_timer();
+    }
+
+    if ((settings.estimate == 1 && archive.second_pass_count > 0) || settings.estimate == 0) {
+        if (settings.final_opt == 1) {
+            printf("  Beginning tree optimization .... \n");
+            optimise_archived_trees();
+        }
+        ann.lnL_cur = log_likelihood();
+    }
+
+    if (program.timing_lines)
+        fprintf(run_files.results, " Time to perform tree optimization is %f\n\n",
+                elapsed_seconds());
+}

@@ -1,0 +1,347 @@
+// Analytic derivatives of the log-likelihood by the rate scale mu and the exponent factor
+// Kprime, and the Newton-Raphson loop that re-estimates them on the current tree.
+//
+// The derivative of each partial likelihood is carried up the tree in the same post-order
+// pass that recomputes the partials: for the branch above child c with matrix P,
+//   A_c = sum_j P_ij L_c(j),  A_c^x = sum_j (P'_ij L_c(j) + P_ij D^x_c(j)),  ...
+// and node v = (a, b) gets L_v = A_a A_b with the product rule for its derivatives.
+#include "estimate.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+#include "likelihood.hpp"
+#include "model.hpp"
+#include "program.hpp"
+
+namespace {
+
+constexpr int kAllTables = DERIV_MU1 | DERIV_MU2 | DERIV_K1 | DERIV_K2 | DERIV_MUK;
+
+// Every Newton-Raphson estimation stops after this many iterations; a restart after an
+// estimate out of range sets the step sizes to kNewtonRestartStep so that the loop goes on.
+constexpr int kNewtonMaxIterations = 10;
+constexpr double kNewtonRestartStep = 99.0;
+
+// A second derivative is built from the first ones, and the mixed one from both.
+int with_prerequisites(int which) {
+    if (which & DERIV_MU2) which |= DERIV_MU1;
+    if (which & DERIV_K2) which |= DERIV_K1;
+    if (which & DERIV_MUK) which |= DERIV_MU1 | DERIV_K1;
+    return which & kAllTables;
+}
+
+// The model's state-pair constants of the derivatives, row by row like P:
+// q_ij - pi_j (factor of e1) and delta_ij - q_ij (factor of e2), q_ij = eps_ij pi_j / Pi_j.
+struct PairTerms {
+    double q_minus_pi[16];
+    double delta_minus_q[16];
+};
+
+PairTerms pair_terms() {
+    PairTerms t;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const double q = transition_ind(i, j) * state_prob(j) / group_prob(j);
+            t.q_minus_pi[4 * i + j] = q - state_prob(j);
+            t.delta_minus_q[4 * i + j] = same_state(i, j) - q;
+        }
+    return t;
+}
+
+// One branch's matrix and the derivative matrices the pass needs, built once per branch
+// and pass. They are stored by column (entry 4 j + i for row i, column j), so that the
+// four parent states of a pattern are summed side by side, each over j = A, G, C, T.
+struct BranchTerms {
+    double P[16], mu1[16], mu2[16], k1[16], k2[16], muk[16];
+};
+
+template <int W>
+void branch_terms(int parent, int child, const PairTerms& pt, BranchTerms& B) {
+    const double t = branch_length(parent, child, tree.TimeVec.data());
+    double P[16];
+    transition_matrix(t, P);
+    const double mu = mp.mu;
+    const double e1 = exp((-mu) * t);
+    for (int j = 0; j < 4; ++j) {
+        const double A = exponent_factor(j);  // Kprime, or aR / aY under HKY
+        const double e2 = exp(((-mu) * A) * t);
+        for (int i = 0; i < 4; ++i) {
+            const int k = 4 * j + i;
+            const double qp = pt.q_minus_pi[4 * i + j];
+            const double dq = pt.delta_minus_q[4 * i + j];
+            B.P[k] = P[4 * i + j];
+            if constexpr ((W & DERIV_MU1) != 0) B.mu1[k] = -t * qp * e1 - A * t * dq * e2;
+            if constexpr ((W & DERIV_MU2) != 0)
+                B.mu2[k] = t * t * qp * e1 + (A * t) * (A * t) * dq * e2;
+            if constexpr ((W & DERIV_K1) != 0) B.k1[k] = -mu * t * dq * e2;
+            if constexpr ((W & DERIV_K2) != 0) B.k2[k] = (mu * t) * (mu * t) * dq * e2;
+            if constexpr ((W & DERIV_MUK) != 0) B.muk[k] = -t * (1 - mu * A * t) * dq * e2;
+        }
+    }
+}
+
+// The rows of one node in the partials and the derivative tables.
+struct NodeRows {
+    double *L, *mu1, *mu2, *k1, *k2, *muk;
+    int* scale;
+};
+
+double* table_row(AlignedDoubles& table, int node) {
+    if (table.empty()) return nullptr;
+    return table.data() + static_cast<std::size_t>(node) * lik.npat * 4;
+}
+
+NodeRows node_rows(int node) {
+    return NodeRows{lik_row(node),
+                    table_row(lik.pppEstMu1, node),
+                    table_row(lik.pppEstMu2, node),
+                    table_row(lik.pppEstK1, node),
+                    table_row(lik.pppEstK2, node),
+                    table_row(lik.pppEstMuK, node),
+                    scale_row(node)};
+}
+
+// The sums A_c, A_c^x, A_c^xx, A_c^muK of child c at one pattern, for the four parent
+// states.
+struct ChildSums {
+    double L[4], mu1[4], mu2[4], k1[4], k2[4], muk[4];
+};
+
+template <int W>
+inline void child_sums(const BranchTerms& B, const NodeRows& c, std::size_t o, ChildSums& s) {
+    for (int i = 0; i < 4; ++i) {
+        s.L[i] = 0.0;
+        s.mu1[i] = s.mu2[i] = s.k1[i] = s.k2[i] = s.muk[i] = 0.0;
+    }
+    for (int j = 0; j < 4; ++j) {
+        const double L = c.L[o + j];
+        double D1 = 0, D2 = 0, K1 = 0, K2 = 0, MK = 0;
+        if constexpr ((W & DERIV_MU1) != 0) D1 = c.mu1[o + j];
+        if constexpr ((W & DERIV_MU2) != 0) D2 = c.mu2[o + j];
+        if constexpr ((W & DERIV_K1) != 0) K1 = c.k1[o + j];
+        if constexpr ((W & DERIV_K2) != 0) K2 = c.k2[o + j];
+        if constexpr ((W & DERIV_MUK) != 0) MK = c.muk[o + j];
+        const double* P = B.P + 4 * j;
+        const double* dm = B.mu1 + 4 * j;
+        const double* dmm = B.mu2 + 4 * j;
+        const double* dk = B.k1 + 4 * j;
+        const double* dkk = B.k2 + 4 * j;
+        const double* dmk = B.muk + 4 * j;
+        for (int i = 0; i < 4; ++i) {
+            s.L[i] += P[i] * L;
+            if constexpr ((W & DERIV_MU1) != 0) s.mu1[i] += dm[i] * L + P[i] * D1;
+            if constexpr ((W & DERIV_MU2) != 0)
+                s.mu2[i] += dmm[i] * L + 2 * dm[i] * D1 + P[i] * D2;
+            if constexpr ((W & DERIV_K1) != 0) s.k1[i] += dk[i] * L + P[i] * K1;
+            if constexpr ((W & DERIV_K2) != 0) s.k2[i] += dkk[i] * L + 2 * dk[i] * K1 + P[i] * K2;
+            if constexpr ((W & DERIV_MUK) != 0)
+                s.muk[i] += dmk[i] * L + dm[i] * K1 + dk[i] * D1 + P[i] * MK;
+        }
+    }
+}
+
+// Recomputes node v's partials and derivative entries from its children a and b. A
+// pattern whose four partials all fall below kScaleThreshold is scaled up by kScaleFactor
+// together with its derivative entries, so the ratios taken at the root are unchanged.
+template <int W>
+void update_node_derivatives(int v, int a, int b, const PairTerms& pt) {
+    BranchTerms Ba, Bb;
+    branch_terms<W>(v, a, pt, Ba);
+    branch_terms<W>(v, b, pt, Bb);
+    const NodeRows ra = node_rows(a), rb = node_rows(b), rv = node_rows(v);
+    const int npat = lik.npat;
+    for (int p = 0; p < npat; ++p) {
+        const std::size_t o = 4 * static_cast<std::size_t>(p);
+        double L[4], mu1[4], mu2[4], k1[4], k2[4], muk[4];
+        ChildSums x, y;
+        child_sums<W>(Ba, ra, o, x);
+        child_sums<W>(Bb, rb, o, y);
+        for (int i = 0; i < 4; ++i) {
+            L[i] = x.L[i] * y.L[i];
+            if constexpr ((W & DERIV_MU1) != 0) mu1[i] = x.mu1[i] * y.L[i] + x.L[i] * y.mu1[i];
+            if constexpr ((W & DERIV_MU2) != 0)
+                mu2[i] = x.mu2[i] * y.L[i] + 2 * x.mu1[i] * y.mu1[i] + x.L[i] * y.mu2[i];
+            if constexpr ((W & DERIV_K1) != 0) k1[i] = x.k1[i] * y.L[i] + x.L[i] * y.k1[i];
+            if constexpr ((W & DERIV_K2) != 0)
+                k2[i] = x.k2[i] * y.L[i] + 2 * x.k1[i] * y.k1[i] + x.L[i] * y.k2[i];
+            if constexpr ((W & DERIV_MUK) != 0)
+                muk[i] = x.muk[i] * y.L[i] + x.mu1[i] * y.k1[i] + x.k1[i] * y.mu1[i] +
+                         x.L[i] * y.muk[i];
+        }
+        const int step = rescale_pattern(L);
+        if (step != 0) {
+            for (int i = 0; i < 4; ++i) {
+                if constexpr ((W & DERIV_MU1) != 0) mu1[i] *= kScaleFactor;
+                if constexpr ((W & DERIV_MU2) != 0) mu2[i] *= kScaleFactor;
+                if constexpr ((W & DERIV_K1) != 0) k1[i] *= kScaleFactor;
+                if constexpr ((W & DERIV_K2) != 0) k2[i] *= kScaleFactor;
+                if constexpr ((W & DERIV_MUK) != 0) muk[i] *= kScaleFactor;
+            }
+        }
+        rv.scale[p] = ra.scale[p] + rb.scale[p] + step;
+        for (int i = 0; i < 4; ++i) {
+            rv.L[o + i] = L[i];
+            if constexpr ((W & DERIV_MU1) != 0) rv.mu1[o + i] = mu1[i];
+            if constexpr ((W & DERIV_MU2) != 0) rv.mu2[o + i] = mu2[i];
+            if constexpr ((W & DERIV_K1) != 0) rv.k1[o + i] = k1[i];
+            if constexpr ((W & DERIV_K2) != 0) rv.k2[o + i] = k2[i];
+            if constexpr ((W & DERIV_MUK) != 0) rv.muk[o + i] = muk[i];
+        }
+    }
+}
+
+// Picks the instance of update_node_derivatives compiled for the derivative set.
+template <int W = 0>
+void update_node_for(int which, int v, int a, int b, const PairTerms& pt) {
+    if constexpr (W <= kAllTables) {
+        if (which == W)
+            update_node_derivatives<W>(v, a, b, pt);
+        else
+            update_node_for<W + 1>(which, v, a, b, pt);
+    }
+}
+
+void zero_rows(AlignedDoubles& table, int nodes) {
+    const std::size_t count = static_cast<std::size_t>(nodes) * lik.npat * 4;
+    for (std::size_t k = 0; k < count; ++k) table[k] = 0.0;
+}
+
+// Leaves (and the spare slot 0) do not depend on the parameters: their derivative entries
+// are zero; every internal node waits for its children.
+void start_pass(int which) {
+    const int n = tree.n;
+    if (which & DERIV_MU1) zero_rows(lik.pppEstMu1, n + 1);
+    if (which & DERIV_MU2) zero_rows(lik.pppEstMu2, n + 1);
+    if (which & DERIV_K1) zero_rows(lik.pppEstK1, n + 1);
+    if (which & DERIV_K2) zero_rows(lik.pppEstK2, n + 1);
+    if (which & DERIV_MUK) zero_rows(lik.pppEstMuK, n + 1);
+    for (int v = 0; v <= n; ++v) tree.recalced[v] = 1;
+    for (int v = n + 1; v <= 2 * n - 1; ++v) tree.recalced[v] = 0;
+}
+
+// Sweeps the internal nodes in table order until all are done; a node listed after its
+// children is completed in the same sweep.
+void post_order_pass(int which, const PairTerms& pt) {
+    const int n = tree.n;
+    int done = 0;
+    while (done < n - 1) {
+        const int before = done;
+        for (int g = 0; g <= n - 2; ++g) {
+            const int v = n + 1 + g;
+            const int a = tree.ppTwoRow[0][g];
+            const int b = tree.ppTwoRow[1][g];
+            if (tree.recalced[a] == 1 && tree.recalced[b] == 1 && tree.recalced[v] == 0) {
+                update_node_for(which, v, a, b, pt);
+                tree.recalced[v] = 1;
+                ++done;
+            }
+        }
+        if (done == before) break;  // a child table without a valid order: nothing to gain
+    }
+}
+
+// Sums at the root, weighted by the pattern counts. The likelihood of a pattern is taken
+// with its scaling count as log_likelihood takes it; the derivatives enter as ratios to it,
+// in which the scaling cancels.
+RootSums root_sums(int which) {
+    RootSums r;
+    const NodeRows root = node_rows(tree.n + 1);
+    const double pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
+    for (int p = 0; p < lik.npat; ++p) {
+        const std::size_t o = 4 * static_cast<std::size_t>(p);
+        const int n_s = alignment.site_counter[p];
+        double Ls = 0.0, Lmu = 0.0, Lmumu = 0.0, LK = 0.0, LKK = 0.0, LmuK = 0.0;
+        for (int i = 0; i < 4; ++i) Ls += pi[i] * root.L[o + i];
+        double ls = log(Ls);
+        if (root.scale[p] != 0) ls -= root.scale[p] * kLogScaleStep;
+        r.lnL += n_s * ls;
+        if (which & DERIV_MU1) {
+            for (int i = 0; i < 4; ++i) Lmu += pi[i] * root.mu1[o + i];
+            r.S_mu += n_s * Lmu / Ls;
+        }
+        if (which & DERIV_MU2) {
+            for (int i = 0; i < 4; ++i) Lmumu += pi[i] * root.mu2[o + i];
+            r.H_mumu += n_s * (Lmumu / Ls - (Lmu / Ls) * (Lmu / Ls));
+        }
+        if (which & DERIV_K1) {
+            for (int i = 0; i < 4; ++i) LK += pi[i] * root.k1[o + i];
+            r.S_K += n_s * LK / Ls;
+        }
+        if (which & DERIV_K2) {
+            for (int i = 0; i < 4; ++i) LKK += pi[i] * root.k2[o + i];
+            r.H_KK += n_s * (LKK / Ls - (LK / Ls) * (LK / Ls));
+        }
+        if (which & DERIV_MUK) {
+            for (int i = 0; i < 4; ++i) LmuK += pi[i] * root.muk[o + i];
+            r.H_muK += n_s * (LmuK / Ls - Lmu * LK / (Ls * Ls));
+        }
+    }
+    return r;
+}
+
+bool mu_in_bounds(double mu, double mu0) {
+    return std::isfinite(mu) && mu >= 0.0 && mu <= 10 * mu0;
+}
+
+bool kprime_in_bounds(double kprime, double kprime0) {
+    return std::isfinite(kprime) && kprime >= 1.0 && kprime <= 100 * kprime0 && kprime <= 99.99;
+}
+
+}  // namespace
+
+RootSums derivative_pass(int which) {
+    which = with_prerequisites(which);
+    const PairTerms pt = pair_terms();
+    start_pass(which);
+    post_order_pass(which, pt);
+    return root_sums(which);
+}
+
+int newton_estimate(const NewtonPlan& plan) {
+    const bool moves_mu = (plan.which & DERIV_MU1) != 0;
+    const bool moves_k = (plan.which & DERIV_K1) != 0;
+    const double mu0 = mp.mu, kprime0 = mp.Kprime;
+    double step_mu = moves_mu ? plan.first_step : 0.0;
+    double step_k = moves_k ? plan.first_step : 0.0;
+    double lnL_last = -HUGE_VAL;
+    int count = 0;
+    while ((step_mu > plan.min_step || step_k > plan.min_step) && count < kNewtonMaxIterations) {
+        const RootSums s = derivative_pass(plan.which);
+        const double mu_old = mp.mu, kprime_old = mp.Kprime;
+        if (moves_mu && moves_k) {
+            const double det = s.H_mumu * s.H_KK - s.H_muK * s.H_muK;
+            mp.mu = mp.mu - (s.H_KK * s.S_mu - s.H_muK * s.S_K) / det;
+            mp.Kprime = mp.Kprime - (s.H_mumu * s.S_K - s.H_muK * s.S_mu) / det;
+        } else if (moves_mu) {
+            mp.mu = mp.mu - s.S_mu / s.H_mumu;
+        } else {
+            mp.Kprime = mp.Kprime - s.S_K / s.H_KK;
+        }
+        if (moves_mu) step_mu = fabs(mu_old - mp.mu);
+        if (moves_k) step_k = fabs(kprime_old - mp.Kprime);
+        lnL_last = s.lnL;
+        ++count;
+        // An estimate out of range restarts from a value tied to the entry value, so
+        // repeated failures cannot drift; the large step sizes keep the loop going.
+        if (moves_mu && !mu_in_bounds(mp.mu, mu0)) {
+            mp.mu = mu0 / 2;
+            step_mu = kNewtonRestartStep;
+            if (moves_k) step_k = kNewtonRestartStep;
+            full_pass();
+        }
+        if (moves_k && !kprime_in_bounds(mp.Kprime, kprime0)) {
+            mp.Kprime = 1.05 * kprime0;
+            step_k = kNewtonRestartStep;
+            if (moves_mu) step_mu = kNewtonRestartStep;
+            full_pass();
+        }
+    }
+    const bool in_range = (!moves_mu || mu_in_bounds(mp.mu, mu0)) &&
+                          (!moves_k || kprime_in_bounds(mp.Kprime, kprime0));
+    if (in_range && lnL_last >= ann.lnL_cur) return 0;
+    mp.mu = mu0;
+    mp.Kprime = kprime0;
+    full_pass();
+    return 1;
+}

@@ -1,0 +1,142 @@
+// Newick text of a tree read through a child table. One recursive writer serves both
+// trees (the best tree with lengths, an archived tree without) and both forms (rooted,
+// and unrooted with a three-way split at the top).
+#include "newick.hpp"
+
+#include "program.hpp"
+
+namespace {
+
+// Where the writer reads a tree: the child of internal node v is row0[v-(n+1)] or
+// row1[v-(n+1)]; `times` is null for a topology without lengths.
+struct NewickSource {
+    const int* row0;
+    const int* row1;
+    const double* times;
+    bool rooted;  // node times (edge = time difference) or branch lengths (edge = value)
+};
+
+int child(const NewickSource& src, int v, int row) {
+    const int k = v - (tree.n + 1);
+    return row == 0 ? src.row0[k] : src.row1[k];
+}
+
+bool is_leaf(int u) { return u <= tree.n; }
+
+// Length of the edge from `parent` down to u.
+double edge_length(const NewickSource& src, int u, int parent) {
+    return src.rooted ? src.times[u] - src.times[parent] : src.times[u];
+}
+
+void write_node(FILE* f, const NewickSource& src, int v, int parent, int third);
+
+// One child entry: a leaf's name (and edge) or a whole subtree with its own tail.
+void write_item(FILE* f, const NewickSource& src, int u, int parent) {
+    if (is_leaf(u)) {
+        fprintf(f, "%s", alignment.TaxonNames[u - 1].c_str());
+        if (src.times) fprintf(f, ":%f", edge_length(src, u, parent));
+    } else {
+        write_node(f, src, u, parent, 0);
+    }
+}
+
+// Internal node v: a leaf child goes before an internal sibling, otherwise row order.
+// A nonzero `third` makes v the top of an unrooted tree: the subtree `third` closes the
+// bracket in place of v's own tail.
+void write_node(FILE* f, const NewickSource& src, int v, int parent, int third) {
+    int first = child(src, v, 0);
+    int second = child(src, v, 1);
+    if (!is_leaf(first) && is_leaf(second)) {
+        const int t = first;
+        first = second;
+        second = t;
+    }
+    fprintf(f, "(");
+    write_item(f, src, first, v);
+    fprintf(f, ",");
+    write_item(f, src, second, v);
+    if (third != 0) {
+        fprintf(f, ",");
+        write_item(f, src, third, tree.n + 1);
+        fprintf(f, ")");
+        return;
+    }
+    fprintf(f, ")");
+    if (src.times && v != tree.n + 1) fprintf(f, ":%f", edge_length(src, v, parent));
+}
+
+// The two branches at the root are one edge of the unrooted tree: the text starts at a
+// root child a and hangs the other child d as its third branch. A leaf is always the
+// third branch; of two internal children, a cherry in the first place becomes it.
+void write_unrooted_top(FILE* f, const NewickSource& src, int v) {
+    const int c0 = child(src, v, 0);
+    const int c1 = child(src, v, 1);
+    int a, d;
+    if (!is_leaf(c0) && is_leaf(c1)) {
+        a = c0;
+        d = c1;
+    } else if (is_leaf(c0) && !is_leaf(c1)) {
+        a = c1;
+        d = c0;
+    } else if (is_leaf(child(src, c0, 0)) && is_leaf(child(src, c0, 1))) {
+        a = c1;
+        d = c0;
+    } else {
+        a = c0;
+        d = c1;
+    }
+    write_node(f, src, a, v, d);
+}
+
+NewickSource best_source(bool rooted) {
+    return {tree.ppTwoRow_best[0].data(), tree.ppTwoRow_best[1].data(),
+            tree.TimeVec_best.data(), rooted};
+}
+
+// An archive slot holds row 0 in entries 0..n-1 and row 1 in entries n..2n-1.
+NewickSource record_source(const TreeRecord* record, bool rooted) {
+    const int* slot = archive.pppTR[record->slot].data();
+    return {slot, slot + tree.n, nullptr, rooted};
+}
+
+}  // namespace
+
+void write_newick_lengths(FILE* f, int v, int parent) {
+    write_node(f, best_source(true), v, parent, 0);
+}
+
+void write_newick_topology(FILE* f, const TreeRecord* record, int v) {
+    write_node(f, record_source(record, true), v, v, 0);
+}
+
+void write_newick_lengths_unrooted(FILE* f, int v, int parent, bool top) {
+    const NewickSource src = best_source(false);
+    if (top)
+        write_unrooted_top(f, src, v);
+    else
+        write_node(f, src, v, parent, 0);
+}
+
+void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top) {
+    const NewickSource src = record_source(record, false);
+    if (top)
+        write_unrooted_top(f, src, v);
+    else
+        write_node(f, src, v, v, 0);
+}
+
+void write_newick_best(FILE* f) {
+    const int root = tree.n + 1;
+    if (program.unrooted_newick)
+        write_newick_lengths_unrooted(f, root, root, true);
+    else
+        write_newick_lengths(f, root, root);
+}
+
+void write_newick_record(FILE* f, const TreeRecord* record) {
+    const int root = tree.n + 1;
+    if (program.unrooted_newick)
+        write_newick_topology_unrooted(f, record, root, true);
+    else
+        write_newick_topology(f, record, root);
+}

@@ -1,0 +1,287 @@
+// Bracketing, Brent's method and the sweeps that optimise the node values of every archived
+// tree. The programs supply the one-node step and the objective (node times in clockml,
+// branch lengths in freeml); the sweeps, the stop tests and the archive walk live here.
+#include "optimise.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "fatal.hpp"
+#include "likelihood.hpp"
+#include "program.hpp"
+#include "tree.hpp"
+
+namespace {
+
+constexpr double kGold = 1.618034;       // default magnification of the bracket
+constexpr double kGrowLimit = 100.0;     // furthest parabolic step, in bracket widths
+constexpr double kTiny = 1e-20;          // floor of the parabola's denominator
+constexpr double kGoldenSection = 0.381966;
+constexpr double kZeroEpsilon = 1e-10;
+constexpr int kBrentIterations = 100;
+
+// Stop thresholds (change of lnL over a sweep) and sweep caps of the two phases.
+constexpr double kPhaseStop[2] = {0.001, 0.0001};
+constexpr int kPhaseSweeps[2] = {50, 35};
+
+// |a| with the sign of b.
+double with_sign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fabs(a); }
+
+// Child rows of a slot into one child table (entries 0..n-1 of both rows).
+void rows_from_slot(int slot, std::vector<int>* rows) {
+    const int n = tree.n;
+    const std::vector<int>& stored = archive.pppTR[slot];
+    for (int k = 0; k < n; ++k) {
+        rows[0][k] = stored[k];
+        rows[1][k] = stored[n + k];
+    }
+}
+
+// Makes the tree of a slot the current, temporary, best and previous tree.
+void make_slot_current_everywhere(int slot) {
+    const int n = tree.n;
+    rows_from_slot(slot, tree.ppTwoRow_best);
+    rows_from_slot(slot, tree.ppTwoRow);
+    rows_from_slot(slot, tree.ppTwoRow_temp);
+    rows_from_slot(slot, tree.ppTwoRow_prev);
+    const std::vector<double>& values = archive.ppTimeVec[slot];
+    for (int i = 1; i <= 2 * n - 1; ++i) {
+        tree.TimeVec_best[i] = values[i];
+        tree.TimeVec[i] = values[i];
+        tree.TimeVec_temp[i] = values[i];
+        tree.TimeVec_prev[i] = values[i];
+    }
+    parents_from_rows(tree.ppTwoRow, tree.parents);
+    for (int i = 1; i <= 2 * n - 1; ++i) {
+        tree.parents_best[i] = tree.parents[i];
+        tree.parents_temp[i] = tree.parents[i];
+        tree.parents_prev[i] = tree.parents[i];
+    }
+}
+
+}  // namespace
+
+void bracket_minimum(int c, double& ax, double& bx, double& cx, double& fa, double& fb,
+                     double& fc, NodeObjective f) {
+    fa = f(c, ax);
+    fb = f(c, bx);
+    if (fb > fa) {
+        std::swap(ax, bx);
+        std::swap(fa, fb);
+    }
+    cx = bx + kGold * (bx - ax);
+    fc = f(c, cx);
+    while (fb > fc) {
+        const double r = (bx - ax) * (fb - fc);
+        const double q = (bx - cx) * (fb - fa);
+        double u = bx - ((bx - cx) * q - (bx - ax) * r) /
+                            (2.0 * with_sign(std::fmax(std::fabs(q - r), kTiny), q - r));
+        const double ulim = bx + kGrowLimit * (cx - bx);
+        double fu;
+        if ((bx - u) * (u - cx) > 0.0) {
+            // the parabola's minimum lies between bx and cx
+            fu = f(c, u);
+            if (fu < fc) {
+                ax = bx;
+                bx = u;
+                fa = fb;
+                fb = fu;
+                return;
+            }
+            if (fu > fb) {
+                cx = u;
+                fc = fu;
+                return;
+            }
+            u = cx + kGold * (cx - bx);
+            fu = f(c, u);
+        } else if ((cx - u) * (u - ulim) > 0.0) {
+            // between cx and the limit
+            fu = f(c, u);
+            if (fu < fc) {
+                bx = cx;
+                cx = u;
+                u = cx + kGold * (cx - bx);
+                fb = fc;
+                fc = fu;
+                fu = f(c, u);
+            }
+        } else if ((u - ulim) * (ulim - cx) >= 0.0) {
+            u = ulim;
+            fu = f(c, u);
+        } else {
+            u = cx + kGold * (cx - bx);
+            fu = f(c, u);
+        }
+        ax = bx;
+        bx = cx;
+        cx = u;
+        fa = fb;
+        fb = fc;
+        fc = fu;
+    }
+}
+
+double brent(int c, double ax, double bx, double cx, NodeObjective f, double tol, double& xmin) {
+    double a = ax < cx ? ax : cx;
+    double b = ax > cx ? ax : cx;
+    double x = bx, w = bx, v = bx;
+    double fx = f(c, x);
+    double fw = fx, fv = fx;
+    double d = 0.0, e = 0.0;
+    for (int iter = 1; iter <= kBrentIterations; ++iter) {
+        const double xm = 0.5 * (a + b);
+        const double tol1 = tol * std::fabs(x) + kZeroEpsilon;
+        const double tol2 = 2.0 * tol1;
+        if (std::fabs(x - xm) <= tol2 - 0.5 * (b - a)) {
+            xmin = x;
+            return fx;
+        }
+        if (std::fabs(e) > tol1) {
+            // trial parabola through x, w and v
+            const double r = (x - w) * (fx - fv);
+            double q = (x - v) * (fx - fw);
+            double p = (x - v) * q - (x - w) * r;
+            q = 2.0 * (q - r);
+            if (q > 0.0) p = -p;
+            q = std::fabs(q);
+            const double etemp = e;
+            e = d;
+            if (std::fabs(p) >= std::fabs(0.5 * q * etemp) || p <= q * (a - x) ||
+                p >= q * (b - x)) {
+                e = x >= xm ? a - x : b - x;
+                d = kGoldenSection * e;
+            } else {
+                d = p / q;
+                const double u = x + d;
+                if (u - a < tol2 || b - u < tol2) d = with_sign(tol1, xm - x);
+            }
+        } else {
+            e = x >= xm ? a - x : b - x;
+            d = kGoldenSection * e;
+        }
+        const double u = std::fabs(d) >= tol1 ? x + d : x + with_sign(tol1, d);
+        const double fu = f(c, u);
+        if (fu <= fx) {
+            if (u >= x)
+                a = x;
+            else
+                b = x;
+            v = w;
+            w = x;
+            x = u;
+            fv = fw;
+            fw = fx;
+            fx = fu;
+        } else {
+            if (u < x)
+                a = u;
+            else
+                b = u;
+            if (fu <= fw || w == x) {
+                v = w;
+                w = u;
+                fv = fw;
+                fw = fu;
+            } else if (fu <= fv || v == x || v == w) {
+                v = u;
+                fv = fu;
+            }
+        }
+    }
+    fprintf(stderr, "Too many iterations in brent\n");
+    xmin = x;
+    return fx;
+}
+
+double path_objective(int c) {
+    const int root = tree.n + 1;
+    std::vector<int>& list = tree.new_recalc_vec;
+    const int capacity = static_cast<int>(list.size());
+    int count = 0;
+    for (int v = c;; v = tree.parents[v]) {
+        if (count == capacity) out_of_memory("new_recalc_vec");
+        list[count++] = v;
+        if (v == root) break;
+    }
+    const int skip = c <= tree.n ? 1 : 0;
+    path_pass(list.data() + skip, count - skip, tree.ppTwoRow, tree.TimeVec.data());
+    return -log_likelihood();
+}
+
+bool node_settled(int c, double xmin) {
+    return std::fabs(tree.TimeVec_temp[c] - xmin) < kSettleDistance;
+}
+
+void optimise_tree(const SweepPlan& plan) {
+    plan.reestimate();
+    for (int c = plan.flag_first; c <= plan.flag_last; ++c) tree.ChangeNodeLength[c] = 0.0;
+    for (int phase = 0; phase < 2; ++phase) {
+        double prev = ann.lnL_cur;
+        ann.lnL_cur = 0.0;
+        int sweeps = 0;
+        while (std::fabs(ann.lnL_cur - prev) > kPhaseStop[phase] && sweeps < kPhaseSweeps[phase]) {
+            prev = log_likelihood();
+            ++sweeps;
+            for (int r = 0; r < plan.run_count[phase]; ++r) {
+                const NodeRun& run = plan.phase_runs[phase][r];
+                for (int c = run.first; c <= run.last; ++c) {
+                    if (run.use_flags && tree.ChangeNodeLength[c] == 1.0) continue;
+                    const bool settled = plan.optimise_node(c, run.lower_start);
+                    if (run.use_flags && settled) tree.ChangeNodeLength[c] = 1.0;
+                }
+            }
+            // The partials are not recomputed here: later evaluations redo the paths they use.
+            ann.lnL_cur = log_likelihood();
+            plan.reestimate();
+        }
+    }
+}
+
+void load_archived_tree(int slot) {
+    const int n = tree.n;
+    rows_from_slot(slot, tree.ppTwoRow);
+    const std::vector<double>& values = archive.ppTimeVec[slot];
+    for (int i = 1; i <= 2 * n - 1; ++i) {
+        tree.TimeVec_temp[i] = values[i];
+        tree.TimeVec[i] = values[i];
+    }
+    parents_from_rows(tree.ppTwoRow, tree.parents);
+    for (int i = 1; i <= 2 * n - 1; ++i) tree.parents_temp[i] = tree.parents[i];
+}
+
+void optimise_archived_trees() {
+    const int n = tree.n;
+    double best = ann.lnL_cur;
+    int best_slot = -1;
+    // When no optimised tree beats the entry value, the highest optimised one is made
+    // current, so that the search always goes on from a tree of the archive.
+    double top = 0.0;
+    int top_slot = -1;
+    for (TreeRecord* rec = archive.head; rec != nullptr; rec = rec->next) {
+        load_archived_tree(rec->slot);
+        prepare_loaded_tree();
+        full_pass();
+        ann.lnL_cur = log_likelihood();
+        optimise_tree_values();
+        rec->lnL = log_likelihood();
+        if (settings.estimate == 1) rec->ratio = mp.ratio;
+        std::vector<double>& stored = archive.ppTimeVec[rec->slot];
+        for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.TimeVec[i];
+        if (rec->lnL > best) {
+            best = rec->lnL;
+            best_slot = rec->slot;
+        }
+        if (top_slot < 0 || rec->lnL > top) {
+            top = rec->lnL;
+            top_slot = rec->slot;
+        }
+    }
+    if (best_slot < 0) best_slot = top_slot;
+    if (best_slot >= 0) make_slot_current_everywhere(best_slot);
+    full_pass();
+    ann.lnL_best = best;
+    ann.lnL_cur = log_likelihood();
+    fflush(nullptr);
+}

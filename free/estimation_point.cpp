@@ -1,0 +1,23 @@
+// freeml's re-estimation during a search and its quasi-Newton parameter vector (Kprime).
+#include "estimate.hpp"
+#include "free.hpp"
+#include "likelihood.hpp"
+#include "minimise.hpp"
+#include "program.hpp"
+
+// Only Kprime is estimated, and only when estimation is switched on.
+void estimation_point() {
+    if (settings.estimate == 1) {
+        if (estimate_kprime() == 1) qn_estimate();
+        full_pass();
+    }
+}
+
+void qn_load_params(double* p) { p[1] = mp.Kprime; }
+
+void qn_store_params(const double* p) { mp.Kprime = p[1]; }
+
+void qn_gradient(double* df) { df[1] = -derivative_pass(DERIV_K1).S_K; }
+
+// The transition/transversion parameter K = Kprime - 1 must lie within [0, 150].
+bool qn_result_acceptable() { return mp.K >= 0.0 && mp.K <= 150.0; }

@@ -1,0 +1,10 @@
+// Branch lengths of a freshly joined random topology: every branch starts at 1.0.
+#include "program.hpp"
+#include "tree.hpp"
+
+void assign_start_values() {
+    const int n = tree.n;
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = 0.0;
+    for (int i = 1; i <= 2 * n - 1; ++i)
+        if (i != n + 1) tree.TimeVec[i] = 1.0;
+}
