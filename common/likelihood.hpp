@@ -51,7 +51,7 @@ struct LikelihoodTables {
     int nodes = 0;  // 2n+1 node slots
     int npat = 0;
     AlignedDoubles pppLik;          // [node][pattern][state]
-    std::vector<int> scale;         // [node][pattern] scaling counts
+    std::vector<int, AlignedAllocator<int>> scale;  // [node][pattern] scaling counts
     AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
 };
 extern LikelihoodTables lik;

@@ -7,17 +7,16 @@
 #include "clock.hpp"
 #include "likelihood.hpp"
 #include "model.hpp"
-#include "optimise.hpp"
 #include "program.hpp"
 #include "support.hpp"
 #include "tree.hpp"
 
 namespace {
 
-const char* const kSeqs[] = {"AAGCTTACGAACGT", "AAGCTTACGGACGT", "AGGCATTCGAATGA",
-                             "AGGCATTCCAATGC", "CGGTATTAGACTAC"};
+const char* const kSeqs[] = {"AAGCTTACGAACGT", "AAGCTTACGGACGT", "AGGCATTCGAATGA", "AGGCATTCCAATGC",
+                             "CGGTATTAGACTAC"};
 
-// ((1,2)7, ((3,4)9, 5)8)6 with node 8 squeezed between the root and node 9.
+// ((1,2)7, ((3,4)9, 5)8)6, with node 8 squeezed between the root and node 9.
 void set_up(int model, int estimate) {
     reset_all_state();
     const int n = 5, npat = static_cast<int>(strlen(kSeqs[0]));
@@ -25,22 +24,20 @@ void set_up(int model, int estimate) {
     settings.model = model;
     settings.estimate = estimate;
     alignment.npat = npat;
-    for (int i = 0; i < n; ++i) {
-        alignment.ppBase_unique.emplace_back();
-        for (int p = 0; p < npat; ++p) alignment.ppBase_unique[i].push_back(base_code(kSeqs[i][p]));
+    alignment.ppBase_unique.assign(n, std::vector<int>(npat));
+    for (int p = 0; p < npat; ++p) {
+        for (int i = 0; i < n; ++i) alignment.ppBase_unique[i][p] = base_code(kSeqs[i][p]);
+        alignment.site_counter.push_back(1 + p % 3);
     }
-    for (int p = 0; p < npat; ++p) alignment.site_counter.push_back(1 + p % 3);
     static FILE* sink = fopen("/dev/null", "w");
     run_files.results = sink;
     setup_model();
     reset_tree(n);
     reset_likelihood_tables(n, npat);
-    const int rows[2][4] = {{7, 1, 9, 3}, {8, 2, 5, 4}};
-    for (int k = 0; k < 4; ++k)
-        for (int r = 0; r < 2; ++r) tree.ppTwoRow[r][k] = rows[r][k];
+    tree.ppTwoRow[0] = {7, 1, 9, 3, 0, 0, 0, 0, 0, 0};
+    tree.ppTwoRow[1] = {8, 2, 5, 4, 0, 0, 0, 0, 0, 0};
     parents_from_rows(tree.ppTwoRow, tree.parents);
-    const double times[] = {0, 1, 1, 1, 1, 1, 0.0, 0.6, 0.0007, 0.0015};
-    for (int i = 0; i <= 9; ++i) tree.TimeVec[i] = times[i];
+    tree.TimeVec = {0, 1, 1, 1, 1, 1, 0.0, 0.6, 0.0002, 0.0005, 0};
     program_leaf_setup();
     init_leaf_partials();
     full_pass();
@@ -51,9 +48,9 @@ void set_up(int model, int estimate) {
 
 TEST(NodeTimes, ObjectiveKeepsTheNodeInsideItsInterval) {
     set_up(3, 0);
-    // a node without room to move keeps its time and is not flagged as settled
+    // no room between parent and child: the node keeps its time and does not settle
     EXPECT_FALSE(optimise_node_time(8, 0.0));
-    EXPECT_EQ(tree.TimeVec[8], 0.0007);
+    EXPECT_EQ(tree.TimeVec[8], 0.0002);
     const double below = time_objective(7, -1.0);
     EXPECT_EQ(tree.TimeVec[7], 0.001);
     full_pass();
@@ -61,26 +58,23 @@ TEST(NodeTimes, ObjectiveKeepsTheNodeInsideItsInterval) {
     time_objective(7, 2.0);
     EXPECT_EQ(tree.TimeVec[7], 1.0 - 0.001);
     time_objective(9, 0.0);
-    EXPECT_EQ(tree.TimeVec[9], 0.0007 + 0.001);
+    EXPECT_EQ(tree.TimeVec[9], 0.0002 + 0.001);
 }
 
 TEST(NodeTimes, OptimisationRaisesLikelihoodAndKeepsClockTree) {
     for (int estimate = 0; estimate <= 1; ++estimate) {
         set_up(estimate == 1 ? 2 : 3, estimate);
-        const double before = ann.lnL_cur;
-        const double mu0 = mp.mu;
+        const double before = ann.lnL_cur, mu0 = mp.mu;
         optimise_node_times();
         full_pass();
         EXPECT_GT(log_likelihood(), before + 1.0);
         EXPECT_NE(mp.mu, mu0);  // mu is re-estimated between sweeps in either case
-        const int n = tree.n;
-        EXPECT_EQ(tree.TimeVec[n + 1], 0.0);
-        for (int i = 1; i <= n; ++i) EXPECT_EQ(tree.TimeVec[i], 1.0);
-        for (int c = n + 2; c <= 2 * n - 1; ++c) {
-            const int k = c - (n + 1);
+        EXPECT_EQ(tree.TimeVec[6], 0.0);
+        for (int i = 1; i <= 5; ++i) EXPECT_EQ(tree.TimeVec[i], 1.0);
+        for (int c = 7; c <= 9; ++c) {
             EXPECT_GT(tree.TimeVec[c], tree.TimeVec[tree.parents[c]]) << c;
-            EXPECT_LT(tree.TimeVec[c], tree.TimeVec[tree.ppTwoRow[0][k]]) << c;
-            EXPECT_LT(tree.TimeVec[c], tree.TimeVec[tree.ppTwoRow[1][k]]) << c;
+            for (int r = 0; r < 2; ++r)
+                EXPECT_LT(tree.TimeVec[c], tree.TimeVec[tree.ppTwoRow[r][c - 6]]) << c;
         }
     }
 }

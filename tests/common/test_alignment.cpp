@@ -34,12 +34,11 @@ std::string results_of(void (*f)()) {
     return out;
 }
 
-// The shared data folder lies beside the source tree.
+// Test alignments shipped in tests/data (sources in tests/data/README.md).
 std::string data_file(const std::string& name) {
     std::string root = __FILE__;
-    for (int up = 0; up < 3; ++up) root = root.substr(0, root.rfind('/'));
-    std::string text = slurp(root + "/../shared/data/" + name);
-    return text.empty() ? slurp("/work/shared/data/" + name) : text;
+    for (int up = 0; up < 2; ++up) root = root.substr(0, root.rfind('/'));
+    return slurp(root + "/data/" + name);
 }
 
 // A sequential alignment of n taxa and s sites whose columns are drawn from `pool`
@@ -82,7 +81,7 @@ TEST(Alignment, BothLayoutsAndCoding) {
 
     const std::string mtprim9 = data_file("mtprim9.infile");
     const std::string mtprim9_interleaved = data_file("mtprim9_interleaved.infile");
-    ASSERT_FALSE(mtprim9.empty() || mtprim9_interleaved.empty()) << "shared/data not found";
+    ASSERT_FALSE(mtprim9.empty() || mtprim9_interleaved.empty()) << "tests/data not found";
     load(mtprim9);
     const std::vector<std::vector<int>> sequential = alignment.ppBase;
     const std::vector<std::string> names = alignment.TaxonNames;

@@ -1,6 +1,6 @@
 # Whole runs of every shipped example: exit status, the four reports, determinism,
 # Newick text, the order of the run report and the NEXUS blocks.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lib.bash"
 
 for ex in $(ls "$SRC/examples"); do
     [ -d "$SRC/examples/$ex" ] || continue
