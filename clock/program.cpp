@@ -26,4 +26,21 @@ const ProgramInfo program = {
     /*timing_lines*/ true,
     /*report_trailing_blank*/ true,
     /*qn_params*/ 2,
+    /*name*/ "clockml",
+    /*version_line*/ "clockml 1.0 (ZELVO, molecular clock version)\n",
+    /*help_summary*/
+    "Estimates a maximum-likelihood rooted tree of DNA sequences under a molecular\n"
+    "clock by simulated annealing: every node has a time between the root (0) and\n"
+    "the leaves (1), optionally with per-lineage rates from lin_info.\n",
+    /*help_files*/
+    "Reads, from the current folder:\n"
+    "  infile        the alignment: seven numbers, then the named sequences\n"
+    "  settings      22 lines of a label and a value (model, search, seeds)\n"
+    "  lin_info      one line per sequence: a number and two rates; needed and\n"
+    "                read only when use_lin_info (settings line 16) is 1\n"
+    "Writes, into the current folder (replacing earlier files):\n"
+    "  results       data summary, model, estimates and the report of the search\n"
+    "  besttree      the best trees found, with their log-likelihoods\n"
+    "  treefile      the best trees in Newick form\n"
+    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n",
 };

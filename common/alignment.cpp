@@ -49,9 +49,19 @@ const int* code_states(int code) {
 // A name goes into Newick trees and the NEXUS matrix unquoted, so it must fit the name
 // column and hold none of their punctuation; two equal names would make the trees ambiguous.
 static void check_name(const std::string& name, int i, int line) {
+    // A line without its name shows up as a "name" made of sequence letters.
+    bool all_codes = name.size() > 10;
+    for (char c : name) all_codes = all_codes && kCodes.code[static_cast<unsigned char>(c)] != -2;
+    if (all_codes)
+        input_error("infile", line, "the name of taxon %d is missing: '%s' is a sequence", i + 1,
+                    printable(name).c_str());
     if (name.size() > 10)
         input_error("infile", line, "the name of taxon %d, '%s', is longer than 10 characters",
                     i + 1, printable(name).c_str());
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            input_error("infile", line, "the name of taxon %d, '%s', contains a control "
+                        "character", i + 1, printable(name).c_str());
     for (char c : name)
         for (const char* bad = "()[],:;'"; *bad != '\0'; ++bad)
             if (c == *bad)

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "interrupt.hpp"
 #include "likelihood.hpp"
 #include "optimise.hpp"
 #include "program.hpp"
+#include "progress.hpp"
 #include "proposal.hpp"
 #include "settings.hpp"
 
@@ -19,12 +21,15 @@ void cool() { ann.ci = ann.co / (ann.anneal_iter * ann.beta + 1); }
 
 // One search: proposals until no new tree has turned up for stop_count steps or the
 // iteration cap is reached, re-estimating the parameters whenever the log-likelihood
-// has risen by the fraction improve_tol of its magnitude at the last estimation.
+// has risen by the fraction improve_tol of its magnitude at the last estimation. An
+// interrupt ends it after the proposal in hand.
 void search() {
-    while (ann.since_unique < settings.stop_count && ann.anneal_iter < settings.max_iter) {
+    while (ann.since_unique < settings.stop_count && ann.anneal_iter < settings.max_iter &&
+           !search_interrupted()) {
         propose_tree();
         ann.anneal_iter += 1;
         cool();
+        progress_tick();
         if (ann.lnL_cur - ann.lnL_ref > -ann.lnL_ref * settings.improve_tol) {
             estimation_point();
             ann.lnL_ref = ann.lnL_cur;
@@ -39,6 +44,7 @@ void anneal() {
     ann.anneal_iter = 0;
     ann.beta = 0.001f;
     cool();
+    progress_start();
 
     if (settings.estimate == 1 && settings.model == 1) {
         printf("Cannot estimate parameters in HKY model\n\n");
@@ -47,10 +53,11 @@ void anneal() {
     }
 
     // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
-    while (ann.anneal_iter < settings.burnin_iter) {
+    while (ann.anneal_iter < settings.burnin_iter && !search_interrupted()) {
         propose_tree();
         ann.anneal_iter += 1;
         cool();
+        progress_tick();
         if (ann.dlnL_abs > ann.dlnL_max) ann.dlnL_max = ann.dlnL_abs;
     }
     fprintf(run_files.results, " The likelihood at end of burnin is %f\n\n", ann.lnL_cur);
@@ -64,14 +71,19 @@ void anneal() {
                ((1 - settings.beta_frac) * n - settings.beta_frac * settings.beta_len / settings.nsites);
     ann.search_on = 1;
     ann.since_unique = 0;
+    progress_phase(kPhaseFirstSearch);
     printf("  Beginning tree search ....\n");
     search();
     const int first = ann.anneal_iter;
     fflush(nullptr);
 
-    const bool second = settings.estimate == 1 || program.second_anneal_always;
+    // An interrupted search skips the phases still to come.
+    const bool second =
+        (settings.estimate == 1 || program.second_anneal_always) && !search_interrupted();
     if (second) {
+        progress_phase(kPhaseOptimisation);
         printf("  Beginning tree optimization .... \n");
+        progress_show();
         optimise_archived_trees();
         // The temperature at which a fall of delta_lnl2 is accepted with probability
         // accept_prob2 at the first iteration of the second search.
@@ -82,6 +94,7 @@ void anneal() {
         archive.archive_full = 0;
         ann.since_unique = 0;
         ann.first_pass = 0;
+        progress_phase(kPhaseSecondSearch);
         printf("  Beginning second tree search .... \n");
         search();
     }
@@ -103,12 +116,15 @@ void anneal() {
     }
 
     if ((settings.estimate == 1 && archive.second_pass_count > 0) || settings.estimate == 0) {
-        if (settings.final_opt == 1) {
+        if (settings.final_opt == 1 && !search_interrupted()) {
+            progress_phase(kPhaseOptimisation);
             printf("  Beginning tree optimization .... \n");
+            progress_show();
             optimise_archived_trees();
         }
         ann.lnL_cur = log_likelihood();
     }
+    progress_finish();
 
     if (program.timing_lines)
         fprintf(run_files.results, " Time to perform tree optimization is %f\n\n",

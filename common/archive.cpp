@@ -2,6 +2,8 @@
 // order, each with a stored copy of its tree in a slot of archive.pppTR / ppTimeVec.
 #include "archive.hpp"
 
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "fatal.hpp"
@@ -231,6 +233,13 @@ TreeRecord* archive_tree(std::string key, double lnL) {
         *link = record;
         archive.archive_count += 1;
         if (ann.first_pass == 0) archive.second_pass_count += 1;
+        // Evicting before each new record bounds the archive by its capacity plus one;
+        // anything more is a broken invariant, not a condition of the data.
+        if (archive.archive_count > archive.n_keep + 1) {
+            fprintf(stderr, "archive holds %d records, more than its capacity %d plus one\n",
+                    archive.archive_count, archive.n_keep);
+            abort();
+        }
         return record;
     }
 

@@ -144,7 +144,12 @@ inline void child_sums(const BranchTerms& B, const NodeRows& c, std::size_t o, C
 // Recomputes node v's partials and derivative entries from its children a and b. A
 // pattern whose four partials all fall below kScaleThreshold is scaled up by kScaleFactor
 // together with its derivative entries, so the ratios taken at the root are unchanged.
+// Compiled for AVX2 and for any x86-64 (see two_child_product in likelihood.cpp): the
+// same arithmetic in the same order, so both give the same bits.
 template <int W>
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void update_node_derivatives(int v, int a, int b, const PairTerms& pt) {
     BranchTerms Ba, Bb;
     branch_terms<W>(v, a, pt, Ba);

@@ -24,6 +24,11 @@ struct ProgramInfo {
     bool timing_lines;               // clockml writes the two timing lines
     bool report_trailing_blank;      // clockml ends the run report with "\n\n"
     int qn_params;                   // size of the quasi-Newton parameter vector
+    // command line and progress texts
+    const char* name;                // "clockml" or "freeml"
+    const char* version_line;        // answer to --version
+    const char* help_summary;        // what the program does, for --help
+    const char* help_files;          // the files it reads and writes, for --help
 };
 extern const ProgramInfo program;
 

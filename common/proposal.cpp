@@ -112,9 +112,11 @@ int evaluate_proposal() {
 
     // A fall is accepted with probability exp(fall / ci). The draw is made whatever the
     // temperature so that the random stream does not depend on it; at a temperature of
-    // zero (no burn-in) every fall is rejected.
+    // zero (no burn-in) every fall is rejected. A negative temperature (settings that ask
+    // for an acceptance probability above 1, or a negative cooling constant) makes the
+    // exponential exceed 1, and every fall is accepted.
     const double u = uniform01();
-    if (ann.ci > 0.0 && std::exp((lnL_new - ann.lnL_cur) / ann.ci) >= u) {
+    if (ann.ci != 0.0 && std::exp((lnL_new - ann.lnL_cur) / ann.ci) >= u) {
         ann.lnL_prev = ann.lnL_cur;
         ann.lnL_cur = lnL_new;
         return 1;

@@ -3,13 +3,17 @@
 // functions and texts of program.hpp.
 #include "run.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "alignment.hpp"
 #include "anneal.hpp"
 #include "archive.hpp"
+#include "interrupt.hpp"
 #include "likelihood.hpp"
 #include "model.hpp"
 #include "newick.hpp"
@@ -20,10 +24,18 @@
 #include "state.hpp"
 #include "tree.hpp"
 
+void allocation_failed() {
+    printf("Can't allocate MemAlloc\n");
+    exit(1);
+}
+
 namespace {
 
 // Data, model and the starting tree with its likelihood and archive record.
 void start_up() {
+    // Every working array is sized from the input; memory that cannot be had ends the
+    // run with a message and status 1 instead of an abort.
+    std::set_new_handler(allocation_failed);
     start_timer();
     clear_archive();
     if (!open_run_files()) {
@@ -89,16 +101,45 @@ void start_up() {
     archive.cur_record = archive_current_tree(ann.lnL_cur);
 }
 
+// Flushes and closes one report; a report that did not reach the disk whole (disk full,
+// file too large, I/O error) is named with the reason on standard output.
+bool close_report(FILE*& f, const char* name) {
+    if (f == nullptr) return true;
+    const bool failed_before = ferror(f) != 0;
+    errno = 0;
+    int err = fflush(f) != 0 ? errno : 0;
+    if (fclose(f) != 0 && err == 0) err = errno;
+    f = nullptr;
+    if (err == 0 && !failed_before) return true;
+    printf("Error writing %s: %s\n", name,
+           err != 0 ? strerror(err) : "the file could not be written completely");
+    return false;
+}
+
+// Closes every report; false when any of them is incomplete.
+bool close_reports() {
+    bool ok = close_report(run_files.results, "results");
+    ok = close_report(run_files.besttree, "besttree") && ok;
+    ok = close_report(run_files.treefile, "treefile") && ok;
+    ok = close_report(run_files.paupfile, "paupfile.nex") && ok;
+    return ok;
+}
+
 }  // namespace
 
 int run_program() {
     start_up();
 
     fputs("\nInformation about the simulated annealing procedure:\n\n", run_files.results);
+    install_interrupt_handlers();
     anneal();
 
+    if (search_interrupted())
+        fprintf(run_files.results, " The search was interrupted after %d iterations\n\n",
+                ann.anneal_iter);
     write_run_report();
-    if (settings.estimate == 1) halve_archive();
+    // The capacity was doubled for the second search; an interrupt may have prevented it.
+    if (settings.estimate == 1 && ann.first_pass == 0) halve_archive();
     write_best_tree_listing();
     write_nexus_trees_and_paup();
 
@@ -106,5 +147,6 @@ int run_program() {
     write_newick_best(run_files.treefile);
     fputs(";\n\n", run_files.treefile);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
-    return 0;
+    if (!close_reports()) return 1;
+    return search_interrupted() ? interrupted_exit_status() : 0;
 }

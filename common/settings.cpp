@@ -180,9 +180,19 @@ void parse_settings(const std::string& text) {
         if ((p == &settings.burnin_prob || p == &settings.trial_prob) && !(*p > 0.0f && *p <= 1.0f))
             input_error("settings", value_line[k], "%s is %f; it must lie in (0, 1]",
                         fields[k].name, *p);
-        if (fields[k].int_value == &settings.n_keep && settings.n_keep < 0)
-            input_error("settings", value_line[k], "n_keep is %d; it cannot be negative",
-                        settings.n_keep);
+        // The second search's temperature divides by -ln(accept_prob2).
+        if (p == &settings.accept_prob2 && !(*p > 0.0f && *p < 1.0f))
+            input_error("settings", value_line[k], "%s is %f; it must lie in (0, 1)",
+                        fields[k].name, *p);
+        if (p == &settings.gamma_shape && !(*p > 0.0f))
+            input_error("settings", value_line[k], "%s is %f; it must be positive",
+                        fields[k].name, *p);
+        // Counts and iteration limits: a negative value is a slip of the pen.
+        const int* c = fields[k].int_value;
+        if ((c == &settings.n_keep || c == &settings.max_iter || c == &settings.stop_mult) &&
+            *c < 0)
+            input_error("settings", value_line[k], "%s is %d; it cannot be negative",
+                        fields[k].name, *c);
     }
 }
 

@@ -23,4 +23,18 @@ const ProgramInfo program = {
     /*timing_lines*/ false,
     /*report_trailing_blank*/ false,
     /*qn_params*/ 1,
+    /*name*/ "freeml",
+    /*version_line*/ "freeml 1.0 (ZELVO, non-molecular clock version)\n",
+    /*help_summary*/
+    "Estimates a maximum-likelihood unrooted tree of DNA sequences without a\n"
+    "molecular clock by simulated annealing: every branch has its own length.\n",
+    /*help_files*/
+    "Reads, from the current folder:\n"
+    "  infile        the alignment: seven numbers, then the named sequences\n"
+    "  settings      22 lines of a label and a value (model, search, seeds)\n"
+    "Writes, into the current folder (replacing earlier files):\n"
+    "  results       data summary, model, estimates and the report of the search\n"
+    "  besttree      the best trees found, with their log-likelihoods\n"
+    "  treefile      the best trees in Newick form\n"
+    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n",
 };

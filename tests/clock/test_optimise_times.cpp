@@ -1,9 +1,9 @@
 // Node-time optimisation of clockml on a five-taxon tree.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
+#include <vector>
 
-#include "alignment.hpp"
 #include "clock.hpp"
 #include "likelihood.hpp"
 #include "model.hpp"
@@ -13,35 +13,19 @@
 
 namespace {
 
-const char* const kSeqs[] = {"AAGCTTACGAACGT", "AAGCTTACGGACGT", "AGGCATTCGAATGA", "AGGCATTCCAATGC",
-                             "CGGTATTAGACTAC"};
+const std::vector<std::string> kSeqs = {"AAGCTTACGAACGT", "AAGCTTACGGACGT", "AGGCATTCGAATGA",
+                                       "AGGCATTCCAATGC", "CGGTATTAGACTAC"};
 
 // ((1,2)7, ((3,4)9, 5)8)6, with node 8 squeezed between the root and node 9.
 void set_up(int model, int estimate) {
     reset_all_state();
-    const int n = 5, npat = static_cast<int>(strlen(kSeqs[0]));
-    settings.ntaxa = n;
-    settings.model = model;
-    settings.estimate = estimate;
-    alignment.npat = npat;
-    alignment.ppBase_unique.assign(n, std::vector<int>(npat));
-    for (int p = 0; p < npat; ++p) {
-        for (int i = 0; i < n; ++i) alignment.ppBase_unique[i][p] = base_code(kSeqs[i][p]);
-        alignment.site_counter.push_back(1 + p % 3);
-    }
-    static FILE* sink = fopen("/dev/null", "w");
-    run_files.results = sink;
-    setup_model();
-    reset_tree(n);
-    reset_likelihood_tables(n, npat);
+    set_columns(kSeqs, model, estimate);
+    reset_tree(5);
     tree.ppTwoRow[0] = {7, 1, 9, 3, 0, 0, 0, 0, 0, 0};
     tree.ppTwoRow[1] = {8, 2, 5, 4, 0, 0, 0, 0, 0, 0};
     parents_from_rows(tree.ppTwoRow, tree.parents);
     tree.TimeVec = {0, 1, 1, 1, 1, 1, 0.0, 0.6, 0.0002, 0.0005, 0};
-    program_leaf_setup();
-    init_leaf_partials();
-    full_pass();
-    ann.lnL_cur = log_likelihood();
+    ann.lnL_cur = start_likelihood();
 }
 
 }  // namespace

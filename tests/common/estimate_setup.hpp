@@ -37,12 +37,8 @@ inline void setup_tree(int model, const Rows& rows, const std::vector<int>& coun
     alignment.npat = static_cast<int>(counts.size());
     for (int c : counts) alignment.site_counter.push_back(c * count_factor);
     settings.ntaxa = n;
-    settings.model = model;
     settings.use_lin_info = 1;
-    run_files.results = fopen("/dev/null", "w");
-    setup_model();
-    fclose(run_files.results);
-    run_files.results = nullptr;
+    use_model(model);
     reset_tree(n);
     const int rows0[5] = {8, 1, 11, 2, 4}, rows1[5] = {9, 10, 6, 3, 5};
     for (int k = 0; k < 5; ++k) {

@@ -77,11 +77,3 @@ inline bool partials_match_full_pass() {
 
 // Generator 1's current seeds, which every uniform draw advances.
 inline std::pair<int32_t, int32_t> generator_position() { return {rng.cg1[1], rng.cg2[1]}; }
-
-inline std::string file_text(FILE* f) {
-    fflush(f);
-    rewind(f);
-    std::string s;
-    for (int c; (c = fgetc(f)) != EOF;) s += static_cast<char>(c);
-    return s;
-}

@@ -24,12 +24,10 @@ void load(const std::string& text, int keep_gaps = 1) {
 
 // What f writes to results.
 std::string results_of(void (*f)()) {
-    run_files.results = tmpfile();
-    f();
-    std::string out;
-    rewind(run_files.results);
-    read_whole_file(run_files.results, out);
-    fclose(run_files.results);
+    const std::string out = capture([f](FILE* results) {
+        run_files.results = results;
+        f();
+    });
     run_files.results = nullptr;
     return out;
 }
@@ -187,6 +185,11 @@ TEST(AlignmentDeathTest, BadSequencesStopTheRun) {
     EXPECT_INPUT_ERROR(load(head + "a ACGT\nb ACGT\nc"), "ends before the sequence of taxon c");
     EXPECT_INPUT_ERROR(load(head + "a ACGT\nelevenchars ACGT\nc ACGT\n"),
                        "line 3: the name of taxon 2, 'elevenchars', is longer than 10");
+    // A line without its name: the sequence is taken for the name.
+    EXPECT_INPUT_ERROR(load("3 11 1 0 0 0 0\na ACGTACGTACG\n  ACGTACGTACG\nc ACGTACGTACG\n"),
+                       "line 3: the name of taxon 2 is missing: 'ACGTACGTACG' is a sequence\n$");
+    EXPECT_INPUT_ERROR(load(head + "a ACGT\nb\x02 ACGT\nc ACGT\n"),
+                       "line 3: the name of taxon 2, 'b\\\\x02', contains a control character");
     EXPECT_INPUT_ERROR(load(head + "a ACGT\nb:1 ACGT\nc ACGT\n"),
                        "the name of taxon 2, 'b:1', contains ':'");
     EXPECT_INPUT_ERROR(load(head + "a ACGT\nb ACGT\na ACGT\n"),

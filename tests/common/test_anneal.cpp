@@ -25,13 +25,16 @@ static bool contains(const std::string& text, const std::string& part) {
 
 TEST(Anneal, StopCountZeroRunsOnlyTheBurnIn) {
     FILE* results = tmpfile();
-    setup_search_tree(clock_shape(), 2, results);
+    const double lnl0 = setup_search_tree(clock_shape(), 2, results);
     const long start = ftell(results);
     search_settings(4, 0, 1000, 0);
     testing::internal::CaptureStdout();
     anneal();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "  Beginning tree search ....\n");
     EXPECT_EQ(ann.anneal_iter, 4);
+    // The temperature left by the burn-in: the starting scale over the single-precision
+    // iterations * beta + 1 (a double divisor would change the last bits).
+    EXPECT_EQ(ann.ci, -0.25 * lnl0 / (4 * 0.001f + 1));
     EXPECT_EQ(ann.co, ann.dlnL_max);
     EXPECT_EQ(ann.beta, 1.0f / ((1 - 0.5f) * 5 - 0.5f * 10.0f / 26));
     const std::string text = file_text(results).substr(start);

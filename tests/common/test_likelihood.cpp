@@ -12,37 +12,12 @@
 
 #include "likelihood.hpp"
 #include "model.hpp"
+#include "reference_likelihood.hpp"
 #include "support.hpp"
 
 namespace {
 
-using LD = long double;
-
-const std::string kLetters = "AGCT-MRWSYKBDHVN";
-// State sets of the codes, A G C T as bits 0..3.
-const int kSets[16] = {1, 2, 4, 8, 15, 5, 3, 9, 6, 12, 10, 14, 11, 13, 7, 15};
-
-void set_patterns(const std::vector<std::string>& rows, const std::vector<int>& weights) {
-    settings.ntaxa = static_cast<int>(rows.size());
-    alignment.ppBase_unique.clear();
-    for (const std::string& r : rows) {
-        std::vector<int> codes;
-        for (char ch : r) codes.push_back(static_cast<int>(kLetters.find(ch)));
-        alignment.ppBase_unique.push_back(codes);
-    }
-    alignment.site_counter = weights;
-    alignment.npat = static_cast<int>(weights.size());
-    settings.nsites = 0;
-    for (int w : weights) settings.nsites += w;
-}
-
-void use_model(int model) {
-    run_files.results = fopen("/dev/null", "w");
-    settings.model = model;
-    setup_model();
-    fclose(run_files.results);
-    run_files.results = nullptr;
-}
+using namespace reference;
 
 // A clock tree from (node, first child, second child) triples and the internal times;
 // leaves sit at 1.0, the root n+1 at 0.0.
@@ -51,17 +26,12 @@ struct Join {
     double time;
 };
 void set_tree(int n, const std::vector<Join>& joins) {
-    reset_tree(n);
+    std::vector<Children> rows;
+    for (const Join& j : joins) rows.push_back({j.node, j.c0, j.c1});
+    set_children(n, rows);
     for (int leaf = 1; leaf <= n; ++leaf) tree.TimeVec[leaf] = 1.0;
-    for (const Join& j : joins) {
-        const int k = j.node - (n + 1);
-        tree.ppTwoRow[0][k] = tree.ppTwoRow_temp[0][k] = j.c0;
-        tree.ppTwoRow[1][k] = tree.ppTwoRow_temp[1][k] = j.c1;
-        tree.parents[j.c0] = tree.parents[j.c1] = j.node;
-        tree.TimeVec[j.node] = j.time;
-    }
+    for (const Join& j : joins) tree.TimeVec[j.node] = j.time;
     tree.TimeVec_temp = tree.TimeVec;
-    tree.parents_temp = tree.parents;
 }
 
 double tree_lnl() {
@@ -69,55 +39,6 @@ double tree_lnl() {
     init_leaf_partials();
     full_pass();
     return log_likelihood();
-}
-
-// --- The model from its definition: rate matrix Q, P(t) = exp(Qt) ---------------------
-struct M4 {
-    LD a[16];
-};
-M4 mul(const M4& x, const M4& y) {
-    M4 r{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k) r.a[4 * i + j] += x.a[4 * i + k] * y.a[4 * k + j];
-    return r;
-}
-// Instantaneous rates: HKY multiplies transitions by Kappa; F84 (with JC and K2P as its
-// special cases) adds a within-group process of rate K that draws from the group.
-M4 rate_matrix() {
-    const LD pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
-    const LD grp[4] = {mp.pi_r, mp.pi_r, mp.pi_y, mp.pi_y};
-    M4 q{};
-    for (int i = 0; i < 4; ++i) {
-        LD out = 0;
-        for (int j = 0; j < 4; ++j) {
-            if (i == j) continue;
-            const bool ts = (i < 2) == (j < 2);
-            LD r = mp.model == 1 ? pi[j] * (ts ? (LD)mp.Kappa : 1.0L)
-                                 : pi[j] + (ts ? (LD)mp.K * pi[j] / grp[j] : 0.0L);
-            q.a[4 * i + j] = (LD)mp.mu * r;
-            out += q.a[4 * i + j];
-        }
-        q.a[4 * i + i] = -out;
-    }
-    return q;
-}
-M4 ref_P(LD t) {
-    M4 x = rate_matrix();
-    int squarings = 0;
-    LD norm = 0;
-    for (LD v : x.a) norm += fabsl(v * t);
-    while (norm > 0.25L) norm /= 2, ++squarings;
-    const LD s = t / powl(2.0L, squarings);
-    M4 term{}, sum{};
-    for (int i = 0; i < 4; ++i) term.a[5 * i] = sum.a[5 * i] = 1;
-    for (int k = 1; k <= 30; ++k) {
-        term = mul(term, x);
-        for (LD& v : term.a) v *= s / k;
-        for (int c = 0; c < 16; ++c) sum.a[c] += term.a[c];
-    }
-    for (int i = 0; i < squarings; ++i) sum = mul(sum, sum);
-    return sum;
 }
 
 // Branch length above each node: rate times elapsed time, with internal rates the mean of
@@ -141,39 +62,9 @@ std::vector<LD> ref_lengths(const std::vector<double>& leaf_rate) {
     return len;
 }
 
-// Brute force: every assignment of states to the internal nodes, each leaf summed over
-// the states its code allows.
-LD brute_force_lnl(const std::vector<double>& leaf_rate) {
-    const int n = tree.n, root = n + 1;
-    const std::vector<LD> len = ref_lengths(leaf_rate);
-    std::vector<M4> P(2 * n + 1);
-    for (int c = 1; c <= 2 * n - 1; ++c)
-        if (c != root) P[c] = ref_P(len[c]);
-    const LD pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
-    LD lnl = 0;
-    std::vector<int> s(2 * n + 1, 0);
-    for (int p = 0; p < alignment.npat; ++p) {
-        LD site = 0;
-        for (long code = 0; code < (1L << (2 * (n - 1))); ++code) {
-            for (int v = root; v <= 2 * n - 1; ++v) s[v] = (code >> (2 * (v - root))) & 3;
-            LD prod = pi[s[root]];
-            for (int c = 1; c <= 2 * n - 1; ++c) {
-                if (c == root) continue;
-                const LD* row = P[c].a + 4 * s[tree.parents[c]];
-                if (c > n) {
-                    prod *= row[s[c]];
-                    continue;
-                }
-                LD leaf = 0;
-                for (int b = 0; b < 4; ++b)
-                    if (kSets[alignment.ppBase_unique[c - 1][p]] >> b & 1) leaf += row[b];
-                prod *= leaf;
-            }
-            site += prod;
-        }
-        lnl += alignment.site_counter[p] * logl(site);
-    }
-    return lnl;
+// The clock tree's log-likelihood by brute force over the ancestral states.
+LD clock_brute_force_lnl(const std::vector<double>& leaf_rate) {
+    return reference::brute_force_lnl(ref_lengths(leaf_rate));
 }
 
 // Textbook P(t) per model, for the hand-evaluated small trees.
@@ -249,7 +140,7 @@ TEST(Likelihood, BruteForceFourTaxa) {
                 else
                     set_tree(4, {{5, 6, 4, 0.0}, {6, 7, 3, 0.25}, {7, 1, 2, 0.7}});
                 const double got = tree_lnl();
-                const double want = static_cast<double>(brute_force_lnl({}));
+                const double want = static_cast<double>(clock_brute_force_lnl({}));
                 EXPECT_NEAR(got, want, 1e-10 * fabs(want))
                     << "model " << model << " shape " << shape << " ambiguous "
                     << (rows == &kFourTaxa);
@@ -265,7 +156,7 @@ TEST(Likelihood, BruteForceFourTaxa) {
     const std::vector<double> rates = {0, 0.6, 1.7, 1.1, 0.9};
     for (int i = 1; i <= 4; ++i) tree.RateVec[i] = rates[i];
     const double got = tree_lnl();
-    const double want = static_cast<double>(brute_force_lnl(rates));
+    const double want = static_cast<double>(clock_brute_force_lnl(rates));
     EXPECT_NEAR(got, want, 1e-10 * fabs(want));
 }
 

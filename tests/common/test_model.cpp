@@ -11,34 +11,18 @@
 
 namespace {
 
-// One row of letters per taxon, one column per pattern, with the patterns' weights.
-void set_patterns(const std::vector<std::string>& rows, const std::vector<int>& weights) {
-    const std::string letters = "AGCT-MRWSYKBDHVN";
-    settings.ntaxa = static_cast<int>(rows.size());
-    alignment.ppBase_unique.clear();
-    for (const std::string& r : rows) {
-        std::vector<int> codes;
-        for (char ch : r) codes.push_back(static_cast<int>(letters.find(ch)));
-        alignment.ppBase_unique.push_back(codes);
-    }
-    alignment.site_counter = weights;
-    alignment.npat = static_cast<int>(weights.size());
-    settings.nsites = 0;
-    for (int w : weights) settings.nsites += w;
-}
-
 // Base counts A 8, G 4, C 2, T 6 over two taxa and ten sites.
 void set_count_data() { set_patterns({"AAGT", "AGCT"}, {3, 2, 2, 3}); }
 
 // Runs setup_model for `model` and returns what it wrote to results.
 std::string setup_lines(int model) {
-    const std::string path = testing::TempDir() + "model_lines.txt";
-    run_files.results = fopen(path.c_str(), "w");
     settings.model = model;
-    setup_model();
-    fclose(run_files.results);
+    const std::string lines = capture([](FILE* f) {
+        run_files.results = f;
+        setup_model();
+    });
     run_files.results = nullptr;
-    return slurp(path);
+    return lines;
 }
 
 // Standard output of a statement that ends the process with status 1.

@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string capture(const std::function<void(FILE*)>& write) {
-    FILE* f = tmpfile();
-    write(f);
-    std::string text(static_cast<size_t>(ftell(f)), '\0');
-    rewind(f);
-    if (!text.empty() && fread(text.data(), 1, text.size(), f) != text.size()) text.clear();
-    fclose(f);
-    return text;
-}
-
 // Best tree of n named taxa with the given child rows and node values.
 void best_tree(std::vector<int> row0, std::vector<int> row1, std::vector<double> values) {
     const int n = static_cast<int>(row0.size()) + 1;

@@ -13,12 +13,10 @@ TEST(NexusData, MatrixShowsResolvedLetters) {
     reset_all_state();
     const std::string text = "3 4 1 0 0 0 0\ntenletters ACGT\nb .c?-\nc mrwN\n";
     parse_sequences(text, parse_infile_header(text));
-    run_files.paupfile = tmpfile();
-    write_nexus_data();
-    std::string out;
-    rewind(run_files.paupfile);
-    read_whole_file(run_files.paupfile, out);
-    fclose(run_files.paupfile);
+    const std::string out = capture([](FILE* f) {
+        run_files.paupfile = f;
+        write_nexus_data();
+    });
     run_files.paupfile = nullptr;
     EXPECT_EQ(out,
               "#NEXUS\n\n"

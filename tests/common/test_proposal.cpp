@@ -85,7 +85,7 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
     tree.TimeVec_temp[7] = 0.05;
     tree.recalc_vec[0] = 7;
     tree.recalc_vec[1] = 6;
-    for (const double ci : {1e-300, 0.0, -1.0}) {
+    for (const double ci : {1e-300, 0.0}) {
         ann.ci = ci;
         ann.lnL_cur = 0.0;  // above any log-likelihood: a fall
         position = generator_position();
@@ -94,6 +94,15 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
         EXPECT_EQ(likelihood_snapshot(), partials);
         EXPECT_EQ(tree.recalc_vec[2], 0);
     }
+    // Below zero (accept_prob2 above 1, or a negative beta) exp(fall / ci) exceeds 1: the
+    // fall is accepted after its draw.
+    ann.ci = -1.0;
+    ann.lnL_cur = 0.0;
+    position = generator_position();
+    EXPECT_EQ(evaluate_proposal(), 1);
+    EXPECT_NE(generator_position(), position);
+    EXPECT_LT(ann.lnL_cur, 0.0);
+    EXPECT_EQ(ann.lnL_prev, 0.0);
     fclose(results);
 }
 

@@ -109,6 +109,13 @@ TEST(SettingsDeathTest, BadSettingsStopTheRun) {
                        "line 5: trial_prob is 1.500000; it must lie in \\(0, 1\\]");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(12, "-1"))),
                        "line 12: n_keep is -1; it cannot be negative");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(6, "-2"))),
+                       "line 6: stop_mult is -2; it cannot be negative");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(13, "-1"))),
+                       "line 13: max_iter is -1; it cannot be negative");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(17, "1"))),
+                       "line 17: accept_prob2 is 1.000000; it must lie in \\(0, 1\\)");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(17, "0"))), "accept_prob2 is 0.000000");
     std::vector<std::string> short_file(kGood.begin(), kGood.begin() + 20);
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(short_file)),
                        "^Error in settings: only 20 of the 22 settings lines are present\n$");

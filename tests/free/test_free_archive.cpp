@@ -7,69 +7,13 @@
 #include <vector>
 
 #include "archive.hpp"
+#include "archive_setup.hpp"
 #include "program.hpp"
 #include "support.hpp"
 
 namespace {
 
-// Current and proposed tree from child rows (internal node n+1+k has r0[k], r1[k]).
-void set_tree(int n, const std::vector<int>& r0, const std::vector<int>& r1) {
-    reset_tree(n);
-    for (int k = 0; k <= n - 2; ++k) {
-        tree.ppTwoRow[0][k] = tree.ppTwoRow_temp[0][k] = r0[k];
-        tree.ppTwoRow[1][k] = tree.ppTwoRow_temp[1][k] = r1[k];
-        tree.parents[r0[k]] = tree.parents_temp[r0[k]] = n + 1 + k;
-        tree.parents[r1[k]] = tree.parents_temp[r1[k]] = n + 1 + k;
-    }
-}
-
-std::vector<int> shuffled_labels(int n, std::mt19937& g) {
-    std::vector<int> labels;
-    for (int m = n + 2; m <= 2 * n - 1; ++m) labels.push_back(m);
-    std::shuffle(labels.begin(), labels.end(), g);
-    return labels;
-}
-
-void random_tree(int n, std::mt19937& g) {
-    std::vector<int> avail, r0(n - 1), r1(n - 1);
-    for (int i = 1; i <= n; ++i) avail.push_back(i);
-    for (int m : shuffled_labels(n, g)) {
-        const int a = g() % avail.size();
-        int b = g() % (avail.size() - 1);
-        if (b >= a) ++b;
-        r0[m - n - 1] = avail[a];
-        r1[m - n - 1] = avail[b];
-        avail.erase(avail.begin() + std::max(a, b));
-        avail.erase(avail.begin() + std::min(a, b));
-        avail.push_back(m);
-    }
-    r0[0] = avail[0];
-    r1[0] = avail[1];
-    set_tree(n, r0, r1);
-}
-
-// The leaf-pair walk written out plainly (free form: a path through the root does not
-// count the root).
-int walk_entry(int i, int j) {
-    const int root = tree.n + 1;
-    const std::vector<int>& par = tree.parents_temp;
-    auto steps = [&](int v) { int s = 0; for (; v != root; v = par[v]) ++s; return s; };
-    int a = par[i], up = 0, c = 0;
-    bool found = false;
-    while (a != root && !found) {
-        c = 1;
-        for (int b = par[j]; b != root; b = par[b], ++c)
-            if (b == a) { found = true; break; }
-        if (!found) { a = par[a]; ++up; }
-    }
-    if (found) return up + c;
-    return steps(i) + steps(j) - 2;
-}
-
-std::string key_of_temp() {
-    fill_path_matrix();
-    return topology_key(archive.ppMatrix);
-}
+using namespace archive_setup;
 
 // Every rooting of the current tree's unrooted form, with fresh internal labels and
 // random child order; calls `visit` with each one set as the current tree.
@@ -109,18 +53,7 @@ void for_each_rooting(std::mt19937& g, const std::function<void()>& visit) {
 
 TEST(FreeArchive, PathMatrixMatchesPlainWalk) {
     ASSERT_FALSE(program.key_counts_root);
-    std::mt19937 g(777);
-    for (int trial = 0; trial < 300; ++trial) {
-        const int n = 2 + trial % 29;
-        reset_all_state();
-        reset_archive(n, 1);
-        random_tree(n, g);
-        fill_path_matrix();
-        for (int i = 1; i < n; ++i)
-            for (int j = i + 1; j <= n; ++j)
-                ASSERT_EQ(archive.ppMatrix[i][j], walk_entry(i, j))
-                    << "trial " << trial << " pair " << i << "," << j;
-    }
+    expect_path_matrix_matches_walk(777, false);
 }
 
 TEST(FreeArchive, EveryRootingHasOneKey) {

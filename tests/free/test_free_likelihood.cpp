@@ -3,43 +3,20 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "likelihood.hpp"
 #include "model.hpp"
+#include "reference_likelihood.hpp"
 #include "support.hpp"
 
 namespace {
 
-void set_patterns(const std::vector<std::string>& rows, const std::vector<int>& weights) {
-    const std::string letters = "AGCT-MRWSYKBDHVN";
-    settings.ntaxa = static_cast<int>(rows.size());
-    for (const std::string& r : rows) {
-        std::vector<int> codes;
-        for (char ch : r) codes.push_back(static_cast<int>(letters.find(ch)));
-        alignment.ppBase_unique.push_back(codes);
-    }
-    alignment.site_counter = weights;
-    alignment.npat = static_cast<int>(weights.size());
-    for (int w : weights) settings.nsites += w;
-}
-
-void use_model(int model) {
-    run_files.results = fopen("/dev/null", "w");
-    settings.model = model;
-    setup_model();
-    fclose(run_files.results);
-    run_files.results = nullptr;
-}
-
 // (node, first child, second child) and the length above every non-root node.
-void set_tree(int n, const std::vector<std::vector<int>>& joins, const std::vector<double>& len) {
-    reset_tree(n);
-    for (const auto& j : joins) {
-        tree.ppTwoRow[0][j[0] - (n + 1)] = j[1];
-        tree.ppTwoRow[1][j[0] - (n + 1)] = j[2];
-    }
+void set_tree(int n, const std::vector<Children>& joins, const std::vector<double>& len) {
+    set_children(n, joins);
     for (std::size_t v = 0; v < len.size(); ++v) tree.TimeVec[v] = len[v];
     reset_likelihood_tables(n, alignment.npat);
     init_leaf_partials();
@@ -96,4 +73,48 @@ TEST(FreeLikelihood, ZeroBranchesAndPathPasses) {
     full_pass();
     EXPECT_EQ(log_likelihood(), by_path);
     EXPECT_NE(lik_row(5)[0], lik_row(1)[0]);
+}
+
+TEST(FreeLikelihood, BruteForceOverAncestralStates) {
+    using reference::LD;
+    const std::vector<std::string> plain = {"AGCTAACG", "AGTTGATA", "GACTCGAC", "GATCATTA",
+                                            "CGCTAATA"};
+    const std::vector<std::string> coded = {"AGCTAAC-", "AGTTGATN", "GACTCRAC", "GATCAYWA",
+                                            "C-CTKANB"};
+    const std::vector<int> weights = {3, 1, 2, 1, 2, 1, 2, 4};
+    for (int model = 1; model <= 4; ++model)
+        for (const auto* rows : {&plain, &coded})
+            for (int n : {4, 5}) {
+                const std::string what = "model " + std::to_string(model) + ", " +
+                                         std::to_string(n) + " taxa" +
+                                         (rows == &coded ? ", gaps and ambiguity" : "");
+                reset_all_state();
+                set_patterns(std::vector<std::string>(rows->begin(), rows->begin() + n), weights);
+                use_model(model);
+                if (n == 4)  // ((1,2)6, (3,4)7)5
+                    set_tree(4, {{5, 6, 7}, {6, 1, 2}, {7, 3, 4}},
+                             {0, 0.1, 0.25, 0.05, 0.3, 0, 0.2, 0.15});
+                else  // (((1,2)8, 3)7, (4,5)9)6
+                    set_tree(5, {{6, 7, 9}, {7, 8, 3}, {8, 1, 2}, {9, 4, 5}},
+                             {0, 0.1, 0.25, 0.6, 0.3, 0.02, 0, 0.4, 0.15, 0.07});
+                auto reference_lnl = [] {
+                    return static_cast<double>(reference::brute_force_lnl(
+                        std::vector<LD>(tree.TimeVec.begin(), tree.TimeVec.end())));
+                };
+                full_pass();
+                double want = reference_lnl();
+                EXPECT_NEAR(log_likelihood(), want, 1e-10 * fabs(want)) << what;
+
+                // A new length above leaf 4: the path pass from the leaf starts at its
+                // parent, leaves the leaf's own row alone and rebuilds every row above it.
+                tree.TimeVec[4] = 0.9;
+                const int path[3] = {4, n == 4 ? 7 : 9, n + 1};
+                const std::vector<double> leaf(lik_row(4), lik_row(4) + 4 * lik.npat);
+                for (int k = 1; k < 3; ++k)
+                    for (int i = 0; i < 4 * lik.npat; ++i) lik_row(path[k])[i] = NAN;
+                path_pass(path, 3, tree.ppTwoRow, tree.TimeVec.data());
+                EXPECT_EQ(memcmp(lik_row(4), leaf.data(), leaf.size() * sizeof(double)), 0) << what;
+                want = reference_lnl();
+                EXPECT_NEAR(log_likelihood(), want, 1e-10 * fabs(want)) << what;
+            }
 }

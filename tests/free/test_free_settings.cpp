@@ -27,4 +27,9 @@ TEST(FreeSettings, LinesSixteenToEighteen) {
     t.replace(t.find("lbl 0.2"), 7, "lbl abc");
     EXPECT_EXIT((fflush(stdout), dup2(2, 1), parse_settings(t)), ::testing::ExitedWithCode(1),
                 "line 16: setting 16 \\(accept_prob2\\) is 'abc', not a number");
+    // The gamma multipliers need a positive shape.
+    t.replace(t.find("lbl abc"), 7, "lbl 0.2");
+    t.replace(t.find("lbl 0.75"), 8, "lbl 0");
+    EXPECT_EXIT((fflush(stdout), dup2(2, 1), parse_settings(t)), ::testing::ExitedWithCode(1),
+                "line 18: gamma_shape is 0.000000; it must be positive");
 }

@@ -21,12 +21,7 @@ TEST(FreeStartTree, UnitBranchesAndUnrootedText) {
 
     for (const char* name : {"A", "B", "C", "D"}) alignment.TaxonNames.push_back(name);
     copy_tree_current_to_best_prev();
-    FILE* f = tmpfile();
-    write_newick_best(f);
-    std::string text(static_cast<size_t>(ftell(f)), '\0');
-    rewind(f);
-    ASSERT_EQ(fread(text.data(), 1, text.size(), f), text.size());
-    fclose(f);
+    const std::string text = capture([](FILE* f) { write_newick_best(f); });
     // root 5 -> (7, D); 7 -> (6, B); 6 -> (A, C)
     EXPECT_EQ(text, "(B:1.000000,(A:1.000000,C:1.000000):1.000000,D:1.000000)");
 }

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <string>
+#include <vector>
 
-#include "alignment.hpp"
 #include "free.hpp"
 #include "likelihood.hpp"
 #include "model.hpp"
@@ -17,39 +17,22 @@
 namespace {
 
 // sequences 1 and 2 are identical
-const char* const kSeqs[] = {"AAGCTTACGAACGT", "AAGCTTACGAACGT", "AGGCATTCGAATGA", "AGGCATTCCAATGC",
-                             "CGGTATTAGACTAC"};
+const std::vector<std::string> kSeqs = {"AAGCTTACGAACGT", "AAGCTTACGAACGT", "AGGCATTCGAATGA",
+                                       "AGGCATTCCAATGC", "CGGTATTAGACTAC"};
 // Child rows of ((1,2)7, ((3,4)9, 5)8)6 and of (((1,3)8, (2,4)9)7, 5)6.
 const std::vector<int> kTreeA[2] = {{7, 1, 9, 3, 0}, {8, 2, 5, 4, 0}};
 const std::vector<int> kTreeB[2] = {{7, 8, 1, 2, 0}, {5, 9, 3, 4, 0}};
 
 void set_up(int model, int estimate) {
     reset_all_state();
-    const int n = 5, npat = static_cast<int>(strlen(kSeqs[0]));
-    settings.ntaxa = n;
-    settings.model = model;
-    settings.estimate = estimate;
-    alignment.npat = npat;
-    alignment.ppBase_unique.assign(n, std::vector<int>(npat));
-    for (int p = 0; p < npat; ++p) {
-        for (int i = 0; i < n; ++i) alignment.ppBase_unique[i][p] = base_code(kSeqs[i][p]);
-        alignment.site_counter.push_back(1 + p % 3);
-        settings.nsites += 1 + p % 3;
-    }
-    static FILE* sink = fopen("/dev/null", "w");
-    run_files.results = sink;
-    setup_model();
-    reset_tree(n);
-    reset_archive(n, 2);
-    reset_likelihood_tables(n, npat);
+    set_columns(kSeqs, model, estimate);
+    reset_tree(5);
+    reset_archive(5, 2);
     for (int r = 0; r < 2; ++r)
         std::copy(kTreeA[r].begin(), kTreeA[r].end(), tree.ppTwoRow[r].begin());
     parents_from_rows(tree.ppTwoRow, tree.parents);
     tree.TimeVec = {0, 0.5, 3.0, 0.2, 0.05, 5.0, 0, 1e-3, 0.3, 0.8, 0};
-    program_leaf_setup();
-    init_leaf_partials();
-    full_pass();
-    ann.lnL_cur = log_likelihood();
+    ann.lnL_cur = start_likelihood();
 }
 
 // A record of the tree with child rows `rows` in `slot`, put at the head of the list.

@@ -1,0 +1,22 @@
+// The settings reader and the counts derived from it. The target is built twice, with
+// clockml's and with freeml's program record, whose settings lines 16-18 differ.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz_support.hpp"
+#include "settings.hpp"
+#include "state.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz_reset();
+    const std::string text = fuzz_text(data, size);
+    // The derived counts scale with the number of taxa; vary it with the input so that
+    // small and large alignments are both tried.
+    settings.ntaxa = 3 + static_cast<int>(size % 200);
+    try {
+        parse_settings(text);
+        compute_derived_counts();
+    } catch (const FuzzStop&) {
+    }
+    return 0;
+}
