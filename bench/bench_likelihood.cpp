@@ -42,15 +42,7 @@ double median_time(F f, double budget = 0.3) {
     return t[reps / 2];
 }
 
-void reset_state() {
-    reset_settings();
-    reset_run_files();
-    reset_alignment();
-    reset_model_params();
-    reset_rng();
-    reset_tree(0);
-    reset_anneal_state();
-}
+void reset_state() { reset_all_records(); }
 
 // Path of node v up to the root, as a proposal at v recomputes it.
 std::vector<int> path_to_root(int v) {

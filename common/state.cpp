@@ -61,3 +61,14 @@ void reset_archive(int n, int n_keep) {
     archive.ppTimeVec.assign(made, std::vector<double>(2 * static_cast<std::size_t>(n) + 1, 0.0));
     archive.ppMatrix.assign(n + 1, std::vector<int>(n + 1, 0));
 }
+
+void reset_all_records() {
+    reset_settings();
+    reset_run_files();
+    reset_alignment();
+    reset_model_params();
+    reset_rng();
+    reset_tree(0);
+    reset_anneal_state();
+    reset_archive(0, 0);
+}

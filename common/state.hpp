@@ -185,3 +185,6 @@ struct Archive {
 extern Archive archive;
 // Frees every record and sizes the store for n taxa and the settings capacity n_keep.
 void reset_archive(int n, int n_keep);
+
+// Every record above back to its start-up state (for tests and benchmarks).
+void reset_all_records();

@@ -8,16 +8,7 @@
 #include "program.hpp"
 #include "state.hpp"
 
-void reset_all_state() {
-    reset_settings();
-    reset_run_files();
-    reset_alignment();
-    reset_model_params();
-    reset_rng();
-    reset_tree(0);
-    reset_anneal_state();
-    reset_archive(0, 0);
-}
+void reset_all_state() { reset_all_records(); }
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
