@@ -8,6 +8,7 @@
 #include "alignment.hpp"
 #include "fatal.hpp"
 #include "model.hpp"
+#include "node_product.hpp"
 #include "program.hpp"
 
 LikelihoodTables lik;
@@ -18,6 +19,9 @@ void reset_likelihood_tables(int n, int npat) {
     const std::size_t cells = static_cast<std::size_t>(lik.nodes) * npat;
     lik.pppLik.assign(cells * 4, 0.0);
     lik.scale.assign(cells, 0);
+    lik.tip_code.assign(static_cast<std::size_t>(n + 1) * npat, 15);
+    for (int code = 0; code < 16; ++code)
+        for (int a = 0; a < 4; ++a) lik.tip_states[4 * code + a] = code_states(code)[a] ? 1.0 : 0.0;
     for (AlignedDoubles* t : {&lik.pppEstMu1, &lik.pppEstMu2, &lik.pppEstK1, &lik.pppEstK2,
                               &lik.pppEstMuK})
         t->assign(cells * 4, 0.0);
@@ -29,10 +33,13 @@ void init_leaf_partials() {
         const std::vector<int>& codes = alignment.ppBase_unique[m - 1];
         double* row = lik_row(m);
         int* sc = scale_row(m);
+        unsigned char* tc = lik.tip_code.data() + static_cast<std::size_t>(m) * lik.npat;
         for (int p = 0; p < lik.npat; ++p) {
-            const int* in = code_states(codes[p]);
-            for (int a = 0; a < 4; ++a) row[4 * p + a] = in[a] ? 1.0 : 0.0;
+            // code_states reads any code outside 0..15 as missing data.
+            const int code = codes[p] >= 0 && codes[p] < 16 ? codes[p] : 15;
+            for (int a = 0; a < 4; ++a) row[4 * p + a] = lik.tip_states[4 * code + a];
             sc[p] = 0;
+            tc[p] = static_cast<unsigned char>(code);
         }
     }
 }
@@ -53,45 +60,6 @@ double node_partial(int c0, int c1, int p, int a, const double* times, int v) {
     return s0 * s1;
 }
 
-// The two-child product over all patterns: for each pattern the four states are summed
-// side by side, each over b = A, G, C, T in order, from 0.0. Compiled twice, for AVX2 and
-// for any x86-64, and picked when the program starts; without contraction into fused
-// multiply-adds both give the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-static void two_child_product(int npat, const double* __restrict Q0, const double* __restrict Q1,
-                              const double* __restrict x0, const double* __restrict x1,
-                              const int* __restrict k0, const int* __restrict k1,
-                              double* __restrict out, int* __restrict kv) {
-    for (int p = 0; p < npat; ++p) {
-        const double* l0 = x0 + 4 * p;
-        const double* l1 = x1 + 4 * p;
-        double r[4];
-        for (int a = 0; a < 4; ++a) {
-            double s0 = 0.0;
-            s0 += Q0[a] * l0[0];
-            s0 += Q0[4 + a] * l0[1];
-            s0 += Q0[8 + a] * l0[2];
-            s0 += Q0[12 + a] * l0[3];
-            double s1 = 0.0;
-            s1 += Q1[a] * l1[0];
-            s1 += Q1[4 + a] * l1[1];
-            s1 += Q1[8 + a] * l1[2];
-            s1 += Q1[12 + a] * l1[3];
-            r[a] = s0 * s1;
-        }
-        // rescale_pattern's rule, written without a branch so that the loop vectorises:
-        // f is exactly 1.0 or exactly 2^256 (1 + 2^256 rounds to 2^256), and multiplying
-        // by 1.0 leaves an unscaled pattern's bits as they are.
-        const int small = (r[0] < kScaleThreshold) & (r[1] < kScaleThreshold) &
-                          (r[2] < kScaleThreshold) & (r[3] < kScaleThreshold);
-        const double f = 1.0 + small * kScaleFactor;
-        for (int a = 0; a < 4; ++a) out[4 * p + a] = r[a] * f;
-        kv[p] = k0[p] + k1[p] + small;
-    }
-}
-
 void update_node(int v, const std::vector<int>* rows, const double* times) {
     const int k = v - (tree.n + 1);
     const int c0 = rows[0][k];
@@ -108,8 +76,27 @@ void update_node(int v, const std::vector<int>* rows, const double* times) {
             Q0[4 * b + a] = P0[4 * a + b];
             Q1[4 * b + a] = P1[4 * a + b];
         }
-    two_child_product(lik.npat, Q0, Q1, lik_row(c0), lik_row(c1), scale_row(c0), scale_row(c1),
-                      lik_row(v), scale_row(v));
+    // A leaf child's sums depend only on its code: 16 of them per branch instead of one
+    // per pattern, and the leaf's row is never read.
+    alignas(32) double T0[64], T1[64];
+    ChildInput in0{Q0}, in1{Q1};
+    if (c0 <= tree.n) {
+        tip_sums(Q0, lik.tip_states, T0);
+        in0.code = tip_code_row(c0);
+        in0.tip = T0;
+    } else {
+        in0.x = lik_row(c0);
+        in0.k = scale_row(c0);
+    }
+    if (c1 <= tree.n) {
+        tip_sums(Q1, lik.tip_states, T1);
+        in1.code = tip_code_row(c1);
+        in1.tip = T1;
+    } else {
+        in1.x = lik_row(c1);
+        in1.k = scale_row(c1);
+    }
+    node_product(lik.npat, in0, in1, lik_row(v), scale_row(v));
 }
 
 // Sweeps over the internal nodes in table order until every one is done; a node waits

@@ -53,6 +53,11 @@ struct LikelihoodTables {
     AlignedDoubles pppLik;          // [node][pattern][state]
     std::vector<int, AlignedAllocator<int>> scale;  // [node][pattern] scaling counts
     AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
+    // Leaves 1..n: each pattern's code (0..15), so that a node update looks a leaf child's
+    // sums up by code instead of reading its row; tip_states holds each code's A G C T
+    // vector, the values the leaf rows are filled with.
+    std::vector<unsigned char> tip_code;  // [leaf][pattern]
+    alignas(32) double tip_states[16 * 4] = {};
 };
 extern LikelihoodTables lik;
 // Sizes the tables for nodes 0..2n and npat patterns, all zero.
@@ -61,10 +66,14 @@ void reset_likelihood_tables(int n, int npat);
 inline double* lik_row(int node) {
     return lik.pppLik.data() + static_cast<std::size_t>(node) * lik.npat * 4;
 }
+inline const unsigned char* tip_code_row(int leaf) {
+    return lik.tip_code.data() + static_cast<std::size_t>(leaf) * lik.npat;
+}
 inline int* scale_row(int node) {
     return lik.scale.data() + static_cast<std::size_t>(node) * lik.npat;
 }
 
+// Fills the leaves' rows, counts and codes from the alignment's patterns.
 void init_leaf_partials();
 // Matrix of the branch from `parent` to `child` with node values `times`.
 void branch_matrix(int parent, int child, const double* times, double* P);

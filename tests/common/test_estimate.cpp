@@ -54,10 +54,12 @@ TEST(Derivatives, ClockFormMatchesFiniteDifferencesForEveryModel) {
 TEST(Derivatives, ScaledPatternsGiveTheSameSums) {
     setup(2);
     const RootSums plain = derivative_pass(kAll);
-    // Leaf rows 2^-200 smaller: internal nodes need scaling, and as the factors are powers
-    // of two the ratios at the root come out exactly the same.
+    // Leaves 2^-200 smaller (their rows and the code vectors a node update looks up):
+    // internal nodes need scaling, and as the factors are powers of two the ratios at the
+    // root come out exactly the same.
     for (int leaf = 1; leaf <= 6; ++leaf)
         for (int k = 0; k < 4 * lik.npat; ++k) lik_row(leaf)[k] *= 0x1p-200;
+    for (double& x : lik.tip_states) x *= 0x1p-200;
     full_pass();
     const RootSums scaled = derivative_pass(kAll);
     EXPECT_GT(scale_row(7)[0], 1);
