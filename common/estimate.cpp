@@ -12,6 +12,7 @@
 
 #include "likelihood.hpp"
 #include "model.hpp"
+#include "node_derivatives.hpp"
 #include "program.hpp"
 
 namespace {
@@ -49,15 +50,8 @@ PairTerms pair_terms() {
     return t;
 }
 
-// One branch's matrix and the derivative matrices the pass needs, built once per branch
-// and pass. They are stored by column (entry 4 j + i for row i, column j), so that the
-// four parent states of a pattern are summed side by side, each over j = A, G, C, T.
-struct BranchTerms {
-    double P[16], mu1[16], mu2[16], k1[16], k2[16], muk[16];
-};
-
-template <int W>
-void branch_terms(int parent, int child, const PairTerms& pt, BranchTerms& B) {
+// One branch's matrix and the derivative matrices the set `which` needs.
+void branch_terms(int which, int parent, int child, const PairTerms& pt, BranchTerms& B) {
     const double t = branch_length(parent, child, tree.TimeVec.data());
     double P[16];
     transition_matrix(t, P);
@@ -71,156 +65,62 @@ void branch_terms(int parent, int child, const PairTerms& pt, BranchTerms& B) {
             const double qp = pt.q_minus_pi[4 * i + j];
             const double dq = pt.delta_minus_q[4 * i + j];
             B.P[k] = P[4 * i + j];
-            if constexpr ((W & DERIV_MU1) != 0) B.mu1[k] = -t * qp * e1 - A * t * dq * e2;
-            if constexpr ((W & DERIV_MU2) != 0)
+            if ((which & DERIV_MU1) != 0) B.mu1[k] = -t * qp * e1 - A * t * dq * e2;
+            if ((which & DERIV_MU2) != 0)
                 B.mu2[k] = t * t * qp * e1 + (A * t) * (A * t) * dq * e2;
-            if constexpr ((W & DERIV_K1) != 0) B.k1[k] = -mu * t * dq * e2;
-            if constexpr ((W & DERIV_K2) != 0) B.k2[k] = (mu * t) * (mu * t) * dq * e2;
-            if constexpr ((W & DERIV_MUK) != 0) B.muk[k] = -t * (1 - mu * A * t) * dq * e2;
+            if ((which & DERIV_K1) != 0) B.k1[k] = -mu * t * dq * e2;
+            if ((which & DERIV_K2) != 0) B.k2[k] = (mu * t) * (mu * t) * dq * e2;
+            if ((which & DERIV_MUK) != 0) B.muk[k] = -t * (1 - mu * A * t) * dq * e2;
         }
     }
 }
-
-// The rows of one node in the partials and the derivative tables.
-struct NodeRows {
-    double *L, *mu1, *mu2, *k1, *k2, *muk;
-    int* scale;
-};
 
 double* table_row(AlignedDoubles& table, int node) {
     if (table.empty()) return nullptr;
     return table.data() + static_cast<std::size_t>(node) * lik.npat * 4;
 }
 
-NodeRows node_rows(int node) {
-    return NodeRows{lik_row(node),
-                    table_row(lik.pppEstMu1, node),
-                    table_row(lik.pppEstMu2, node),
-                    table_row(lik.pppEstK1, node),
-                    table_row(lik.pppEstK2, node),
-                    table_row(lik.pppEstMuK, node),
-                    scale_row(node)};
+DerivRows node_rows(int node) {
+    return DerivRows{lik_row(node),
+                     table_row(lik.pppEstMu1, node),
+                     table_row(lik.pppEstMu2, node),
+                     table_row(lik.pppEstK1, node),
+                     table_row(lik.pppEstK2, node),
+                     table_row(lik.pppEstMuK, node),
+                     scale_row(node)};
 }
 
-// The sums A_c, A_c^x, A_c^xx, A_c^muK of child c at one pattern, for the four parent
-// states.
-struct ChildSums {
-    double L[4], mu1[4], mu2[4], k1[4], k2[4], muk[4];
-};
-
-template <int W>
-inline void child_sums(const BranchTerms& B, const NodeRows& c, std::size_t o, ChildSums& s) {
-    for (int i = 0; i < 4; ++i) {
-        s.L[i] = 0.0;
-        s.mu1[i] = s.mu2[i] = s.k1[i] = s.k2[i] = s.muk[i] = 0.0;
+// A leaf child is looked up by pattern code in `tip`, filled here for its branch.
+DerivChild child_input(int which, int c, const BranchTerms& B, ChildSums* tip) {
+    DerivChild in;
+    in.B = &B;
+    if (c <= tree.n) {
+        tip_child_sums(which, B, lik.tip_states, tip);
+        in.code = tip_code_row(c);
+        in.tip = tip;
+    } else {
+        in.rows = node_rows(c);
     }
-    for (int j = 0; j < 4; ++j) {
-        const double L = c.L[o + j];
-        double D1 = 0, D2 = 0, K1 = 0, K2 = 0, MK = 0;
-        if constexpr ((W & DERIV_MU1) != 0) D1 = c.mu1[o + j];
-        if constexpr ((W & DERIV_MU2) != 0) D2 = c.mu2[o + j];
-        if constexpr ((W & DERIV_K1) != 0) K1 = c.k1[o + j];
-        if constexpr ((W & DERIV_K2) != 0) K2 = c.k2[o + j];
-        if constexpr ((W & DERIV_MUK) != 0) MK = c.muk[o + j];
-        const double* P = B.P + 4 * j;
-        const double* dm = B.mu1 + 4 * j;
-        const double* dmm = B.mu2 + 4 * j;
-        const double* dk = B.k1 + 4 * j;
-        const double* dkk = B.k2 + 4 * j;
-        const double* dmk = B.muk + 4 * j;
-        for (int i = 0; i < 4; ++i) {
-            s.L[i] += P[i] * L;
-            if constexpr ((W & DERIV_MU1) != 0) s.mu1[i] += dm[i] * L + P[i] * D1;
-            if constexpr ((W & DERIV_MU2) != 0)
-                s.mu2[i] += dmm[i] * L + 2 * dm[i] * D1 + P[i] * D2;
-            if constexpr ((W & DERIV_K1) != 0) s.k1[i] += dk[i] * L + P[i] * K1;
-            if constexpr ((W & DERIV_K2) != 0) s.k2[i] += dkk[i] * L + 2 * dk[i] * K1 + P[i] * K2;
-            if constexpr ((W & DERIV_MUK) != 0)
-                s.muk[i] += dmk[i] * L + dm[i] * K1 + dk[i] * D1 + P[i] * MK;
-        }
-    }
+    return in;
 }
 
-// Recomputes node v's partials and derivative entries from its children a and b. A
-// pattern whose four partials all fall below kScaleThreshold is scaled up by kScaleFactor
-// together with its derivative entries, so the ratios taken at the root are unchanged.
-// Compiled for AVX2 and for any x86-64 (see two_child_product in likelihood.cpp): the
-// same arithmetic in the same order, so both give the same bits.
-template <int W>
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void update_node_derivatives(int v, int a, int b, const PairTerms& pt) {
+// Recomputes node v's partials and derivative entries from its children a and b.
+void update_node_derivatives(int which, int v, int a, int b, const PairTerms& pt) {
+    // Child a's branch first: clockml's branch_length brings the children's rates up to
+    // date in this order.
     BranchTerms Ba, Bb;
-    branch_terms<W>(v, a, pt, Ba);
-    branch_terms<W>(v, b, pt, Bb);
-    const NodeRows ra = node_rows(a), rb = node_rows(b), rv = node_rows(v);
-    const int npat = lik.npat;
-    for (int p = 0; p < npat; ++p) {
-        const std::size_t o = 4 * static_cast<std::size_t>(p);
-        double L[4], mu1[4], mu2[4], k1[4], k2[4], muk[4];
-        ChildSums x, y;
-        child_sums<W>(Ba, ra, o, x);
-        child_sums<W>(Bb, rb, o, y);
-        for (int i = 0; i < 4; ++i) {
-            L[i] = x.L[i] * y.L[i];
-            if constexpr ((W & DERIV_MU1) != 0) mu1[i] = x.mu1[i] * y.L[i] + x.L[i] * y.mu1[i];
-            if constexpr ((W & DERIV_MU2) != 0)
-                mu2[i] = x.mu2[i] * y.L[i] + 2 * x.mu1[i] * y.mu1[i] + x.L[i] * y.mu2[i];
-            if constexpr ((W & DERIV_K1) != 0) k1[i] = x.k1[i] * y.L[i] + x.L[i] * y.k1[i];
-            if constexpr ((W & DERIV_K2) != 0)
-                k2[i] = x.k2[i] * y.L[i] + 2 * x.k1[i] * y.k1[i] + x.L[i] * y.k2[i];
-            if constexpr ((W & DERIV_MUK) != 0)
-                muk[i] = x.muk[i] * y.L[i] + x.mu1[i] * y.k1[i] + x.k1[i] * y.mu1[i] +
-                         x.L[i] * y.muk[i];
-        }
-        const int step = rescale_pattern(L);
-        if (step != 0) {
-            for (int i = 0; i < 4; ++i) {
-                if constexpr ((W & DERIV_MU1) != 0) mu1[i] *= kScaleFactor;
-                if constexpr ((W & DERIV_MU2) != 0) mu2[i] *= kScaleFactor;
-                if constexpr ((W & DERIV_K1) != 0) k1[i] *= kScaleFactor;
-                if constexpr ((W & DERIV_K2) != 0) k2[i] *= kScaleFactor;
-                if constexpr ((W & DERIV_MUK) != 0) muk[i] *= kScaleFactor;
-            }
-        }
-        rv.scale[p] = ra.scale[p] + rb.scale[p] + step;
-        for (int i = 0; i < 4; ++i) {
-            rv.L[o + i] = L[i];
-            if constexpr ((W & DERIV_MU1) != 0) rv.mu1[o + i] = mu1[i];
-            if constexpr ((W & DERIV_MU2) != 0) rv.mu2[o + i] = mu2[i];
-            if constexpr ((W & DERIV_K1) != 0) rv.k1[o + i] = k1[i];
-            if constexpr ((W & DERIV_K2) != 0) rv.k2[o + i] = k2[i];
-            if constexpr ((W & DERIV_MUK) != 0) rv.muk[o + i] = muk[i];
-        }
-    }
+    branch_terms(which, v, a, pt, Ba);
+    branch_terms(which, v, b, pt, Bb);
+    ChildSums tip_a[16], tip_b[16];
+    const DerivChild ca = child_input(which, a, Ba, tip_a);
+    const DerivChild cb = child_input(which, b, Bb, tip_b);
+    node_derivatives(which, lik.npat, ca, cb, node_rows(v));
 }
 
-// Picks the instance of update_node_derivatives compiled for the derivative set.
-template <int W = 0>
-void update_node_for(int which, int v, int a, int b, const PairTerms& pt) {
-    if constexpr (W <= kAllTables) {
-        if (which == W)
-            update_node_derivatives<W>(v, a, b, pt);
-        else
-            update_node_for<W + 1>(which, v, a, b, pt);
-    }
-}
-
-void zero_rows(AlignedDoubles& table, int nodes) {
-    const std::size_t count = static_cast<std::size_t>(nodes) * lik.npat * 4;
-    for (std::size_t k = 0; k < count; ++k) table[k] = 0.0;
-}
-
-// Leaves (and the spare slot 0) do not depend on the parameters: their derivative entries
-// are zero; every internal node waits for its children.
-void start_pass(int which) {
+// Every internal node waits for its children. Leaves do not depend on the parameters and
+// are looked up by code, so their derivative rows are never read.
+void start_pass() {
     const int n = tree.n;
-    if (which & DERIV_MU1) zero_rows(lik.pppEstMu1, n + 1);
-    if (which & DERIV_MU2) zero_rows(lik.pppEstMu2, n + 1);
-    if (which & DERIV_K1) zero_rows(lik.pppEstK1, n + 1);
-    if (which & DERIV_K2) zero_rows(lik.pppEstK2, n + 1);
-    if (which & DERIV_MUK) zero_rows(lik.pppEstMuK, n + 1);
     for (int v = 0; v <= n; ++v) tree.recalced[v] = 1;
     for (int v = n + 1; v <= 2 * n - 1; ++v) tree.recalced[v] = 0;
 }
@@ -237,7 +137,7 @@ void post_order_pass(int which, const PairTerms& pt) {
             const int a = tree.ppTwoRow[0][g];
             const int b = tree.ppTwoRow[1][g];
             if (tree.recalced[a] == 1 && tree.recalced[b] == 1 && tree.recalced[v] == 0) {
-                update_node_for(which, v, a, b, pt);
+                update_node_derivatives(which, v, a, b, pt);
                 tree.recalced[v] = 1;
                 ++done;
             }
@@ -251,7 +151,7 @@ void post_order_pass(int which, const PairTerms& pt) {
 // in which the scaling cancels.
 RootSums root_sums(int which) {
     RootSums r;
-    const NodeRows root = node_rows(tree.n + 1);
+    const DerivRows root = node_rows(tree.n + 1);
     const double pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
     for (int p = 0; p < lik.npat; ++p) {
         const std::size_t o = 4 * static_cast<std::size_t>(p);
@@ -298,7 +198,7 @@ bool kprime_in_bounds(double kprime, double kprime0) {
 RootSums derivative_pass(int which) {
     which = with_prerequisites(which);
     const PairTerms pt = pair_terms();
-    start_pass(which);
+    start_pass();
     post_order_pass(which, pt);
     return root_sums(which);
 }
