@@ -60,42 +60,34 @@ double node_partial(int c0, int c1, int p, int a, const double* times, int v) {
     return s0 * s1;
 }
 
+// Child c of node v seen through its branch: Q receives the branch matrix stored by column,
+// so that the four states of one pattern are summed side by side. A leaf child's sums
+// depend only on its code: 16 of them, written to tip, instead of one per pattern, and the
+// leaf's row is never read.
+static ChildInput child_input(int v, int c, const double* times, double* Q, double* tip) {
+    double P[16];
+    branch_matrix(v, c, times, P);
+    for (int a = 0; a < 4; ++a)
+        for (int b = 0; b < 4; ++b) Q[4 * b + a] = P[4 * a + b];
+    ChildInput in{Q};
+    if (c <= tree.n) {
+        tip_sums(Q, lik.tip_states, tip);
+        in.code = tip_code_row(c);
+        in.tip = tip;
+    } else {
+        in.x = lik_row(c);
+        in.k = scale_row(c);
+    }
+    return in;
+}
+
 void update_node(int v, const std::vector<int>* rows, const double* times) {
     const int k = v - (tree.n + 1);
-    const int c0 = rows[0][k];
-    const int c1 = rows[1][k];
     // Row 0's branch first: clockml's branch_length brings the children's rates up to date
     // in this order.
-    double P0[16], P1[16];
-    branch_matrix(v, c0, times, P0);
-    branch_matrix(v, c1, times, P1);
-    // Column-major copies, so that the four states of one pattern are summed side by side.
-    alignas(32) double Q0[16], Q1[16];
-    for (int a = 0; a < 4; ++a)
-        for (int b = 0; b < 4; ++b) {
-            Q0[4 * b + a] = P0[4 * a + b];
-            Q1[4 * b + a] = P1[4 * a + b];
-        }
-    // A leaf child's sums depend only on its code: 16 of them per branch instead of one
-    // per pattern, and the leaf's row is never read.
-    alignas(32) double T0[64], T1[64];
-    ChildInput in0{Q0}, in1{Q1};
-    if (c0 <= tree.n) {
-        tip_sums(Q0, lik.tip_states, T0);
-        in0.code = tip_code_row(c0);
-        in0.tip = T0;
-    } else {
-        in0.x = lik_row(c0);
-        in0.k = scale_row(c0);
-    }
-    if (c1 <= tree.n) {
-        tip_sums(Q1, lik.tip_states, T1);
-        in1.code = tip_code_row(c1);
-        in1.tip = T1;
-    } else {
-        in1.x = lik_row(c1);
-        in1.k = scale_row(c1);
-    }
+    alignas(32) double Q0[16], Q1[16], T0[64], T1[64];
+    const ChildInput in0 = child_input(v, rows[0][k], times, Q0, T0);
+    const ChildInput in1 = child_input(v, rows[1][k], times, Q1, T1);
     node_product(lik.npat, in0, in1, lik_row(v), scale_row(v));
 }
 

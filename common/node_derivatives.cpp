@@ -135,11 +135,35 @@ AVX2_FN Sums4 load_tip(const ChildSums& t) {
     return s;
 }
 
+// The terms of child_sums and of the product rule, each in the plain form's order.
+// s + (d L + P D): a first derivative's term of the sum over j.
+AVX2_FN __m256d first_term(__m256d s, __m256d d, __m256d L, __m256d P, __m256d D) {
+    return _mm256_add_pd(s, _mm256_add_pd(_mm256_mul_pd(d, L), _mm256_mul_pd(P, D)));
+}
+// s + ((dd L + (2 d) D) + P DD): a second derivative's term.
+AVX2_FN __m256d second_term(__m256d s, __m256d dd, __m256d d, __m256d L, __m256d P, __m256d D,
+                            __m256d DD) {
+    const __m256d two = _mm256_set1_pd(2.0);
+    const __m256d t = _mm256_add_pd(_mm256_mul_pd(dd, L), _mm256_mul_pd(_mm256_mul_pd(two, d), D));
+    return _mm256_add_pd(s, _mm256_add_pd(t, _mm256_mul_pd(P, DD)));
+}
+// x' y + x y'
+AVX2_FN __m256d product_first(__m256d xd, __m256d yL, __m256d xL, __m256d yd) {
+    return _mm256_add_pd(_mm256_mul_pd(xd, yL), _mm256_mul_pd(xL, yd));
+}
+// (x'' y + (2 x') y') + x y''
+AVX2_FN __m256d product_second(__m256d xdd, __m256d yL, __m256d xd, __m256d yd, __m256d xL,
+                               __m256d ydd) {
+    const __m256d two = _mm256_set1_pd(2.0);
+    return _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(xdd, yL), _mm256_mul_pd(_mm256_mul_pd(two, xd), yd)),
+        _mm256_mul_pd(xL, ydd));
+}
+
 // child_sums four parent states at a time, term by term in the same order.
 template <int W>
 AVX2_FN Sums4 inner_sums(const BranchTerms& B, const DerivRows& c, std::size_t o) {
     const __m256d z = _mm256_setzero_pd();
-    const __m256d two = _mm256_set1_pd(2.0);
     Sums4 s{z, z, z, z, z, z};
     for (int j = 0; j < 4; ++j) {
         const __m256d L = _mm256_broadcast_sd(c.L + o + j);
@@ -151,31 +175,20 @@ AVX2_FN Sums4 inner_sums(const BranchTerms& B, const DerivRows& c, std::size_t o
         if constexpr (has(W, DERIV_MUK)) MK = _mm256_broadcast_sd(c.muk + o + j);
         const __m256d P = _mm256_loadu_pd(B.P + 4 * j);
         s.L = _mm256_add_pd(s.L, _mm256_mul_pd(P, L));
+        __m256d dm = z, dk = z;
         if constexpr (has(W, DERIV_MU1)) {
-            const __m256d dm = _mm256_loadu_pd(B.mu1 + 4 * j);
-            s.mu1 = _mm256_add_pd(s.mu1, _mm256_add_pd(_mm256_mul_pd(dm, L), _mm256_mul_pd(P, D1)));
+            dm = _mm256_loadu_pd(B.mu1 + 4 * j);
+            s.mu1 = first_term(s.mu1, dm, L, P, D1);
         }
-        if constexpr (has(W, DERIV_MU2)) {
-            const __m256d dm = _mm256_loadu_pd(B.mu1 + 4 * j);
-            const __m256d dmm = _mm256_loadu_pd(B.mu2 + 4 * j);
-            const __m256d t = _mm256_add_pd(_mm256_mul_pd(dmm, L),
-                                            _mm256_mul_pd(_mm256_mul_pd(two, dm), D1));
-            s.mu2 = _mm256_add_pd(s.mu2, _mm256_add_pd(t, _mm256_mul_pd(P, D2)));
-        }
+        if constexpr (has(W, DERIV_MU2))
+            s.mu2 = second_term(s.mu2, _mm256_loadu_pd(B.mu2 + 4 * j), dm, L, P, D1, D2);
         if constexpr (has(W, DERIV_K1)) {
-            const __m256d dk = _mm256_loadu_pd(B.k1 + 4 * j);
-            s.k1 = _mm256_add_pd(s.k1, _mm256_add_pd(_mm256_mul_pd(dk, L), _mm256_mul_pd(P, K1)));
+            dk = _mm256_loadu_pd(B.k1 + 4 * j);
+            s.k1 = first_term(s.k1, dk, L, P, K1);
         }
-        if constexpr (has(W, DERIV_K2)) {
-            const __m256d dk = _mm256_loadu_pd(B.k1 + 4 * j);
-            const __m256d dkk = _mm256_loadu_pd(B.k2 + 4 * j);
-            const __m256d t = _mm256_add_pd(_mm256_mul_pd(dkk, L),
-                                            _mm256_mul_pd(_mm256_mul_pd(two, dk), K1));
-            s.k2 = _mm256_add_pd(s.k2, _mm256_add_pd(t, _mm256_mul_pd(P, K2)));
-        }
+        if constexpr (has(W, DERIV_K2))
+            s.k2 = second_term(s.k2, _mm256_loadu_pd(B.k2 + 4 * j), dk, L, P, K1, K2);
         if constexpr (has(W, DERIV_MUK)) {
-            const __m256d dm = _mm256_loadu_pd(B.mu1 + 4 * j);
-            const __m256d dk = _mm256_loadu_pd(B.k1 + 4 * j);
             const __m256d dmk = _mm256_loadu_pd(B.muk + 4 * j);
             __m256d t = _mm256_add_pd(_mm256_mul_pd(dmk, L), _mm256_mul_pd(dm, K1));
             t = _mm256_add_pd(t, _mm256_mul_pd(dk, D1));
@@ -188,7 +201,6 @@ AVX2_FN Sums4 inner_sums(const BranchTerms& B, const DerivRows& c, std::size_t o
 template <int W>
 __attribute__((target("avx2"))) void avx2_form(int npat, const DerivChild& a,
                                                const DerivChild& b, const DerivRows& rv) {
-    const __m256d two = _mm256_set1_pd(2.0);
     const __m256d threshold = _mm256_set1_pd(kScaleThreshold);
     const __m256d factor = _mm256_set1_pd(kScaleFactor);
     for (int p = 0; p < npat; ++p) {
@@ -197,18 +209,10 @@ __attribute__((target("avx2"))) void avx2_form(int npat, const DerivChild& a,
         const Sums4 y = b.tip != nullptr ? load_tip<W>(b.tip[b.code[p]]) : inner_sums<W>(*b.B, b.rows, o);
         __m256d L = _mm256_mul_pd(x.L, y.L);
         __m256d mu1{}, mu2{}, k1{}, k2{}, muk{};
-        if constexpr (has(W, DERIV_MU1))
-            mu1 = _mm256_add_pd(_mm256_mul_pd(x.mu1, y.L), _mm256_mul_pd(x.L, y.mu1));
-        if constexpr (has(W, DERIV_MU2))
-            mu2 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x.mu2, y.L),
-                                              _mm256_mul_pd(_mm256_mul_pd(two, x.mu1), y.mu1)),
-                                _mm256_mul_pd(x.L, y.mu2));
-        if constexpr (has(W, DERIV_K1))
-            k1 = _mm256_add_pd(_mm256_mul_pd(x.k1, y.L), _mm256_mul_pd(x.L, y.k1));
-        if constexpr (has(W, DERIV_K2))
-            k2 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x.k2, y.L),
-                                             _mm256_mul_pd(_mm256_mul_pd(two, x.k1), y.k1)),
-                               _mm256_mul_pd(x.L, y.k2));
+        if constexpr (has(W, DERIV_MU1)) mu1 = product_first(x.mu1, y.L, x.L, y.mu1);
+        if constexpr (has(W, DERIV_MU2)) mu2 = product_second(x.mu2, y.L, x.mu1, y.mu1, x.L, y.mu2);
+        if constexpr (has(W, DERIV_K1)) k1 = product_first(x.k1, y.L, x.L, y.k1);
+        if constexpr (has(W, DERIV_K2)) k2 = product_second(x.k2, y.L, x.k1, y.k1, x.L, y.k2);
         if constexpr (has(W, DERIV_MUK)) {
             __m256d t = _mm256_add_pd(_mm256_mul_pd(x.muk, y.L), _mm256_mul_pd(x.mu1, y.k1));
             t = _mm256_add_pd(t, _mm256_mul_pd(x.k1, y.mu1));
