@@ -5,13 +5,14 @@
 #include "estimate.hpp"
 #include "likelihood.hpp"
 #include "minimise.hpp"
+#include "model.hpp"
 #include "program.hpp"
 
-// mu is re-estimated at every estimation point; Kprime with it only when estimation is on.
-void estimation_point() {
-    if (settings.estimate == 1) {
+// mu is re-estimated at every estimation point; Kprime with it only when the run estimates
+// it (estimation on, and a model with a transition/transversion parameter).
+void estimate_in_search() {
+    if (kprime_estimated()) {
         if (estimate_mu_kprime() == 1) qn_estimate();
-        full_pass();
     } else {
         estimate_mu();
     }

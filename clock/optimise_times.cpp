@@ -5,6 +5,7 @@
 
 #include "clock.hpp"
 #include "likelihood.hpp"
+#include "model.hpp"
 #include "optimise.hpp"
 #include "program.hpp"
 
@@ -23,7 +24,7 @@ double nearest_child_time(int c) {
 
 void reestimate_between_sweeps() {
     // A rejected joint estimate restores the entry values; the sweeps just go on with them.
-    if (settings.estimate == 1)
+    if (kprime_estimated())
         (void)estimate_mu_kprime();
     else
         estimate_mu();

@@ -178,6 +178,16 @@ void parse_sequences(const std::string& text, size_t offset) {
         read_interleaved(r, lines);
     else
         read_sequential(r, lines);
+    // Text after the last sequence is most often a taxon the header does not count; running
+    // without it would give a tree of fewer taxa than the user has.
+    std::string extra;
+    int line = 0;
+    if (next_token(r, extra, &line)) {
+        const std::string blocks =
+            settings.layout == 2 ? " in " + std::to_string(settings.nblocks) + " blocks" : "";
+        input_error("infile", line, "'%s' follows the last sequence, but the header gives %d "
+                    "taxa%s", printable(extra).c_str(), n, blocks.c_str());
+    }
 }
 
 // ---------------------------------------------------------------------------------------

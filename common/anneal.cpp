@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "estimate.hpp"
 #include "interrupt.hpp"
 #include "likelihood.hpp"
 #include "optimise.hpp"
@@ -78,13 +79,17 @@ void anneal() {
     fflush(nullptr);
 
     // An interrupted search skips the phases still to come.
-    const bool second =
+    bool second =
         (settings.estimate == 1 || program.second_anneal_always) && !search_interrupted();
     if (second) {
         progress_phase(kPhaseOptimisation);
         printf("  Beginning tree optimization .... \n");
         progress_show();
         optimise_archived_trees();
+        // Interrupted in the optimisation: the reports come from what is optimised so far.
+        second = !search_interrupted();
+    }
+    if (second) {
         // The temperature at which a fall of delta_lnl2 is accepted with probability
         // accept_prob2 at the first iteration of the second search.
         ann.co = (ann.beta + 1) * settings.delta_lnl2 /

@@ -2,11 +2,14 @@
 // order, each with a stored copy of its tree in a slot of archive.pppTR / ppTimeVec.
 #include "archive.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
 #include "fatal.hpp"
+#include "model.hpp"
 #include "program.hpp"
 
 namespace {
@@ -225,6 +228,7 @@ TreeRecord* archive_tree(std::string key, double lnL) {
         record->first_hit = ann.anneal_iter;
         record->lnL = lnL;
         record->ratio = mp.ratio;
+        record->params = current_estimates();
         record->hits = 1;
         record->first_pass = ann.first_pass;
         record->slot = slot;
@@ -250,6 +254,7 @@ TreeRecord* archive_tree(std::string key, double lnL) {
     }
     store_current_tree(found->slot, 2 * tree.n);
     found->ratio = mp.ratio;
+    found->params = current_estimates();
     found->hits += 1;
     if (found->hits < settings.min_trials) ann.since_unique = 1;
     free_tree_record(record);
@@ -259,4 +264,16 @@ TreeRecord* archive_tree(std::string key, double lnL) {
 TreeRecord* archive_current_tree(double lnL) {
     fill_path_matrix();
     return archive_tree(topology_key(archive.ppMatrix), lnL);
+}
+
+std::vector<const TreeRecord*> records_best_first() {
+    std::vector<const TreeRecord*> list;
+    list.reserve(static_cast<std::size_t>(archive.archive_count));
+    for (const TreeRecord* r = archive.head; r != nullptr; r = r->next) list.push_back(r);
+    const auto rank = [](const TreeRecord* r) { return std::isnan(r->lnL) ? -HUGE_VAL : r->lnL; };
+    // The list is in key order, which the stable sort keeps among equal log-likelihoods.
+    std::stable_sort(list.begin(), list.end(), [&](const TreeRecord* a, const TreeRecord* b) {
+        return rank(a) > rank(b);
+    });
+    return list;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "state.hpp"
 
@@ -26,3 +27,6 @@ void halve_archive();
 void free_tree_record(TreeRecord* record);
 // Archives the current tree (path matrix, key, archive_tree) and returns its record.
 TreeRecord* archive_current_tree(double lnL);
+// The records best first: by decreasing log-likelihood, equal ones in key order, a
+// log-likelihood that is not a number last.
+std::vector<const TreeRecord*> records_best_first();

@@ -203,6 +203,24 @@ RootSums derivative_pass(int which) {
     return root_sums(which);
 }
 
+void settle_estimation(void (*estimate)()) {
+    const ModelEstimates entry = current_estimates();
+    const double lnL_entry = ann.lnL_cur;
+    estimate();
+    full_pass();
+    double lnL = log_likelihood();
+    // Not "lnL < lnL_entry": a likelihood that is not a number is undone too.
+    if (!(lnL >= lnL_entry)) {
+        restore_estimates(entry);
+        full_pass();
+        lnL = log_likelihood();
+    }
+    ann.lnL_cur = lnL;
+    check_current_lnl("estimation");
+}
+
+void estimation_point() { settle_estimation(estimate_in_search); }
+
 int newton_estimate(const NewtonPlan& plan) {
     const bool moves_mu = (plan.which & DERIV_MU1) != 0;
     const bool moves_k = (plan.which & DERIV_K1) != 0;

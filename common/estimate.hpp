@@ -35,3 +35,12 @@ struct NewtonPlan {
 // entry values are back and the partials recomputed for them. On acceptance the partials
 // belong to the values of the last iteration, not to the final ones.
 int newton_estimate(const NewtonPlan& plan);
+
+// One estimation point of the run (after the burn-in, in the searches, between the sweeps
+// of an optimisation): `estimate` moves the parameters on the current tree, and a result
+// whose log-likelihood lies below ann.lnL_cur is undone. Either way the partials are then
+// recomputed and ann.lnL_cur is the log-likelihood of the current tree under the
+// parameters that stand.
+void settle_estimation(void (*estimate)());
+// The estimation point of the searches: the program's estimate_in_search, settled.
+void estimation_point();

@@ -155,3 +155,22 @@ double max_unconstrained_lnl() {
     }
     return lnL;
 }
+
+#ifdef ZELVO_CHECKS
+void check_current_lnl(const char* where) {
+    const AlignedDoubles partials = lik.pppLik;
+    const std::vector<int, AlignedAllocator<int>> counts = lik.scale;
+    const std::vector<double> rates = tree.RateVec;
+    full_pass();
+    const double fresh = log_likelihood();
+    lik.pppLik = partials;
+    lik.scale = counts;
+    tree.RateVec = rates;
+    const double held = ann.lnL_cur;
+    const bool both_nan = std::isnan(fresh) && std::isnan(held);
+    if (both_nan || std::fabs(fresh - held) <= 1e-9 * std::fabs(fresh)) return;
+    fprintf(stderr, "internal check failed after the %s: lnL_cur is %.17g, a full pass gives %.17g\n",
+            where, held, fresh);
+    abort();
+}
+#endif

@@ -87,3 +87,13 @@ void full_pass();
 void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);
 double log_likelihood();
 double max_unconstrained_lnl();
+
+// Builds with invariant checks (ZELVO_CHECKS) stop the run, naming `where`, when
+// ann.lnL_cur is not the log-likelihood of a fresh full pass over the current tree within
+// 1e-9 relative. The pass works on copies of the tables, so a checked run computes exactly
+// what an unchecked one does. Other builds do nothing.
+#ifdef ZELVO_CHECKS
+void check_current_lnl(const char* where);
+#else
+inline void check_current_lnl(const char*) {}
+#endif

@@ -209,6 +209,19 @@ void ratio_from_kprime() {
 
 double mu_from_ratio() { return 1 / (2 * mp.pi_r * mp.pi_y * (mp.ratio + 1)); }
 
+bool kprime_estimated() {
+    return settings.estimate == 1 && settings.model != 1 && settings.model != 3;
+}
+
+ModelEstimates current_estimates() { return {mp.mu, mp.Kprime, mp.K, mp.ratio}; }
+
+void restore_estimates(const ModelEstimates& e) {
+    mp.mu = e.mu;
+    mp.Kprime = e.Kprime;
+    mp.K = e.K;
+    mp.ratio = e.ratio;
+}
+
 double exponent_factor(int j) {
     if (mp.model == 1) return j < 2 ? mp.aR : mp.aY;
     return mp.Kprime;

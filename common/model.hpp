@@ -17,5 +17,11 @@ double state_prob(int j);
 double group_prob(int j);
 void ratio_from_kprime();
 double mu_from_ratio();
+
+// Whether the run estimates the transition/transversion parameter: estimation is on and
+// the model has one to estimate (JC has none; under HKY estimation is switched off).
+bool kprime_estimated();
+ModelEstimates current_estimates();
+void restore_estimates(const ModelEstimates& e);
 // Exponent factor A_j of state j: Kprime, or aR / aY under HKY.
 double exponent_factor(int j);

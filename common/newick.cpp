@@ -3,6 +3,8 @@
 // and unrooted with a three-way split at the top).
 #include "newick.hpp"
 
+#include <string_view>
+
 #include "program.hpp"
 
 namespace {
@@ -14,6 +16,7 @@ struct NewickSource {
     const int* row1;
     const double* times;
     bool rooted;  // node times (edge = time difference) or branch lengths (edge = value)
+    bool nexus_names = false;
 };
 
 int child(const NewickSource& src, int v, int row) {
@@ -28,22 +31,26 @@ double edge_length(const NewickSource& src, int u, int parent) {
     return src.rooted ? src.times[u] - src.times[parent] : src.times[u];
 }
 
-void write_node(FILE* f, const NewickSource& src, int v, int parent, int third);
+void write_node(FILE* f, const NewickSource& src, int v, int parent, int third,
+                double extra = 0.0);
 
-// One child entry: a leaf's name (and edge) or a whole subtree with its own tail.
-void write_item(FILE* f, const NewickSource& src, int u, int parent) {
+// One child entry: a leaf's name (and edge) or a whole subtree with its own tail. `extra`
+// lengthens the edge above u (the part of an unrooted edge that lies beyond the root).
+void write_item(FILE* f, const NewickSource& src, int u, int parent, double extra = 0.0) {
     if (is_leaf(u)) {
-        fprintf(f, "%s", alignment.TaxonNames[u - 1].c_str());
-        if (src.times) fprintf(f, ":%f", edge_length(src, u, parent));
+        const std::string& name = alignment.TaxonNames[u - 1];
+        fputs(src.nexus_names ? nexus_name(name).c_str() : name.c_str(), f);
+        if (src.times) fprintf(f, ":%f", extra + edge_length(src, u, parent));
     } else {
-        write_node(f, src, u, parent, 0);
+        write_node(f, src, u, parent, 0, extra);
     }
 }
 
 // Internal node v: a leaf child goes before an internal sibling, otherwise row order.
 // A nonzero `third` makes v the top of an unrooted tree: the subtree `third` closes the
-// bracket in place of v's own tail.
-void write_node(FILE* f, const NewickSource& src, int v, int parent, int third) {
+// bracket in place of v's own tail, and its edge runs through the dissolved root, so it
+// carries v's branch as well as its own.
+void write_node(FILE* f, const NewickSource& src, int v, int parent, int third, double extra) {
     int first = child(src, v, 0);
     int second = child(src, v, 1);
     if (!is_leaf(first) && is_leaf(second)) {
@@ -57,12 +64,12 @@ void write_node(FILE* f, const NewickSource& src, int v, int parent, int third) 
     write_item(f, src, second, v);
     if (third != 0) {
         fprintf(f, ",");
-        write_item(f, src, third, tree.n + 1);
+        write_item(f, src, third, tree.n + 1, src.times ? edge_length(src, v, parent) : 0.0);
         fprintf(f, ")");
         return;
     }
     fprintf(f, ")");
-    if (src.times && v != tree.n + 1) fprintf(f, ":%f", edge_length(src, v, parent));
+    if (src.times && v != tree.n + 1) fprintf(f, ":%f", extra + edge_length(src, v, parent));
 }
 
 // The two branches at the root are one edge of the unrooted tree: the text starts at a
@@ -133,10 +140,27 @@ void write_newick_best(FILE* f) {
         write_newick_lengths(f, root, root);
 }
 
-void write_newick_record(FILE* f, const TreeRecord* record) {
+void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names) {
     const int root = tree.n + 1;
+    NewickSource src = record_source(record, !program.unrooted_newick);
+    src.nexus_names = nexus_names;
     if (program.unrooted_newick)
-        write_newick_topology_unrooted(f, record, root, true);
+        write_unrooted_top(f, src, root);
     else
-        write_newick_topology(f, record, root);
+        write_node(f, src, root, root, 0);
+}
+
+std::string nexus_name(const std::string& name) {
+    bool quote = name.empty();
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f ||
+            std::string_view("()[]{}/\\,;:=*'\"`+-<>").find(c) != std::string_view::npos)
+            quote = true;
+    if (!quote) return name;
+    std::string q = "'";
+    for (const char c : name) {
+        if (c == '\'') q += '\'';
+        q += c;
+    }
+    return q + "'";
 }

@@ -2,13 +2,18 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "state.hpp"
 
 // The best tree (ppTwoRow_best, TimeVec_best) from the root, in the program's form.
 void write_newick_best(FILE* f);
-// An archived tree from the root, in the program's form.
-void write_newick_record(FILE* f, const TreeRecord* record);
+// An archived tree from the root, in the program's form. With `nexus_names` the names are
+// written as a NEXUS trees block needs them (nexus_name).
+void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names = false);
+// A taxon name as a NEXUS token: as it stands, or in single quotes (an inner quote doubled)
+// when it holds a blank, a control character or NEXUS punctuation such as '-'.
+std::string nexus_name(const std::string& name);
 
 // Rooted form.
 void write_newick_lengths(FILE* f, int v, int parent);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "alignment.hpp"
+#include "newick.hpp"
 #include "reports.hpp"
 
 void write_nexus_data() {
@@ -14,13 +15,14 @@ void write_nexus_data() {
     fprintf(out, "  Dimensions ntax=%d nchar=%d;\n", n, s);
     fputs("  Format datatype=nucleotide gap=- missing=? matchchar=.;\n", out);
     fputs("  Matrix\n", out);
-    // One space after the padded name keeps a 10-character name apart from its sequence.
+    // One space after the padded name keeps a 10-character name apart from its sequence;
+    // names holding NEXUS punctuation are quoted so that NEXUS readers take them whole.
     // The letters are the resolved codes, so '.' and '?' never appear in the matrix.
     std::string row;
     for (int i = 0; i < n; ++i) {
         row.clear();
         for (int j = 0; j < s; ++j) row += base_letter(alignment.ppBase[i][j]);
-        fprintf(out, "%-10s %s\n", alignment.TaxonNames[i].c_str(), row.c_str());
+        fprintf(out, "%-10s %s\n", nexus_name(alignment.TaxonNames[i]).c_str(), row.c_str());
     }
     fputs(";\n End;\n\n", out);
 }

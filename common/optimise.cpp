@@ -7,9 +7,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "estimate.hpp"
 #include "fatal.hpp"
+#include "interrupt.hpp"
 #include "likelihood.hpp"
+#include "model.hpp"
 #include "program.hpp"
+#include "progress.hpp"
 #include "tree.hpp"
 
 namespace {
@@ -215,26 +219,34 @@ bool node_settled(int c, double xmin) {
 }
 
 void optimise_tree(const SweepPlan& plan) {
-    plan.reestimate();
+    if (!search_interrupted()) settle_estimation(plan.reestimate);
     for (int c = plan.flag_first; c <= plan.flag_last; ++c) tree.ChangeNodeLength[c] = 0.0;
     for (int phase = 0; phase < 2; ++phase) {
+        // The stop test compares the log-likelihood at the start of a sweep with the one
+        // at its end, before the re-estimation; the first test starts from 0.
         double prev = ann.lnL_cur;
-        ann.lnL_cur = 0.0;
+        double after_sweep = 0.0;
         int sweeps = 0;
-        while (std::fabs(ann.lnL_cur - prev) > kPhaseStop[phase] && sweeps < kPhaseSweeps[phase]) {
+        while (std::fabs(after_sweep - prev) > kPhaseStop[phase] &&
+               sweeps < kPhaseSweeps[phase] && !search_interrupted()) {
             prev = log_likelihood();
             ++sweeps;
             for (int r = 0; r < plan.run_count[phase]; ++r) {
                 const NodeRun& run = plan.phase_runs[phase][r];
-                for (int c = run.first; c <= run.last; ++c) {
+                for (int c = run.first; c <= run.last && !search_interrupted(); ++c) {
                     if (run.use_flags && tree.ChangeNodeLength[c] == 1.0) continue;
                     const bool settled = plan.optimise_node(c, run.lower_start);
                     if (run.use_flags && settled) tree.ChangeNodeLength[c] = 1.0;
                 }
             }
-            // The partials are not recomputed here: later evaluations redo the paths they use.
-            ann.lnL_cur = log_likelihood();
-            plan.reestimate();
+            // Every evaluation redid the path it changed, so the partials stand for the
+            // tree as it is now.
+            after_sweep = log_likelihood();
+            ann.lnL_cur = after_sweep;
+            check_current_lnl("optimisation sweep");
+            progress_refresh();
+            // An interrupted run writes its reports at once.
+            if (!search_interrupted()) settle_estimation(plan.reestimate);
         }
     }
 }
@@ -254,12 +266,16 @@ void load_archived_tree(int slot) {
 void optimise_archived_trees() {
     const int n = tree.n;
     double best = ann.lnL_cur;
-    int best_slot = -1;
+    TreeRecord* best_rec = nullptr;
     // When no optimised tree beats the entry value, the highest optimised one is made
     // current, so that the search always goes on from a tree of the archive.
-    double top = 0.0;
-    int top_slot = -1;
-    for (TreeRecord* rec = archive.head; rec != nullptr; rec = rec->next) {
+    TreeRecord* top_rec = nullptr;
+    const int total = archive.archive_count;
+    int done = 0;
+    // An interrupt stops the work between trees (and inside one, between nodes): the trees
+    // optimised so far, the one in hand included, keep their new values.
+    for (TreeRecord* rec = archive.head; rec != nullptr && !search_interrupted(); rec = rec->next) {
+        progress_optimisation(++done, total);
         load_archived_tree(rec->slot);
         prepare_loaded_tree();
         full_pass();
@@ -267,21 +283,30 @@ void optimise_archived_trees() {
         optimise_tree_values();
         rec->lnL = log_likelihood();
         if (settings.estimate == 1) rec->ratio = mp.ratio;
+        rec->params = current_estimates();
         std::vector<double>& stored = archive.ppTimeVec[rec->slot];
         for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.TimeVec[i];
         if (rec->lnL > best) {
             best = rec->lnL;
-            best_slot = rec->slot;
+            best_rec = rec;
         }
-        if (top_slot < 0 || rec->lnL > top) {
-            top = rec->lnL;
-            top_slot = rec->slot;
-        }
+        if (top_rec == nullptr || rec->lnL > top_rec->lnL) top_rec = rec;
     }
-    if (best_slot < 0) best_slot = top_slot;
-    if (best_slot >= 0) make_slot_current_everywhere(best_slot);
+    if (best_rec == nullptr) best_rec = top_rec;
+    if (best_rec == nullptr) {
+        // Interrupted before the first tree: the current tree stays as it was.
+        ann.lnL_cur = log_likelihood();
+        return;
+    }
+    // The chosen tree goes on with the parameters it was optimised under, so that the best
+    // tree, its reported log-likelihood and the reported estimates belong together.
+    make_slot_current_everywhere(best_rec->slot);
+    restore_estimates(best_rec->params);
     full_pass();
     ann.lnL_best = best;
+    ann.best_mu = mp.mu;
+    ann.best_Kprime = mp.Kprime;
     ann.lnL_cur = log_likelihood();
+    check_current_lnl("optimisation of the archived trees");
     fflush(nullptr);
 }

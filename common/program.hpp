@@ -49,8 +49,9 @@ double branch_length(int parent, int child, const double* times);
 void propose_node_values(int X, int P, int A, int B, int S, int side, int k);
 
 // Re-estimation of the model parameters during a search (after the burn-in and whenever
-// the log-likelihood has risen enough).
-void estimation_point();
+// the log-likelihood has risen enough); the caller recomputes the partials and undoes a
+// result that lowered the log-likelihood.
+void estimate_in_search();
 
 // Improves the node values of the current tree in place (node times or branch lengths).
 void optimise_tree_values();

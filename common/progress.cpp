@@ -25,6 +25,7 @@ struct ProgressState {
     ProgressPhase phase = kPhaseBurnin;
     unsigned ticks = 0;
     int width = 0;              // terminal columns, 0 when unknown
+    int opt_index = 0, opt_total = 0;  // archived tree in hand during an optimisation
     Clock::time_point start, last_draw;
 };
 ProgressState ps;
@@ -54,9 +55,11 @@ void draw(Clock::time_point now) {
     char line[512];
     line[0] = '\r';
     const double seconds = std::chrono::duration<double>(now - ps.start).count();
-    size_t len = 1 + progress_format(line + 1, sizeof line - 8, ps.phase, ann.anneal_iter,
-                                     ann.lnL_cur, ann.lnL_best, ann.ci, archive.archive_count,
-                                     seconds, ps.width);
+    const bool optimising = ps.phase == kPhaseOptimisation && ps.opt_total > 0;
+    size_t len = 1 + progress_format(line + 1, sizeof line - 8, ps.phase,
+                                     optimising ? ps.opt_index : ann.anneal_iter, ann.lnL_cur,
+                                     ann.lnL_best, ann.ci, archive.archive_count, seconds,
+                                     ps.width, optimising ? ps.opt_total : 0);
     std::memcpy(line + len, "\033[K", 3);
     len += 3;
     put(line, len);
@@ -69,10 +72,16 @@ void draw(Clock::time_point now) {
 
 size_t progress_format(char* buf, size_t size, ProgressPhase phase, int iteration, double lnL_cur,
                        double lnL_best, double temperature, int archived, double seconds,
-                       int width) {
+                       int width, int of_total) {
     if (size == 0) return 0;
     const long total = seconds > 0 ? static_cast<long>(seconds) : 0;
-    int len = snprintf(buf, size, "%s iter %d lnL %.2f best %.2f T %.3g trees %d %ld:%02ld:%02ld",
+    int len;
+    if (of_total > 0)
+        len = snprintf(buf, size, "%s tree %d of %d lnL %.2f best %.2f trees %d %ld:%02ld:%02ld",
+                       phase_name(phase), iteration, of_total, lnL_cur, lnL_best, archived,
+                       total / 3600, total / 60 % 60, total % 60);
+    else
+        len = snprintf(buf, size, "%s iter %d lnL %.2f best %.2f T %.3g trees %d %ld:%02ld:%02ld",
                        phase_name(phase), iteration, lnL_cur, lnL_best, temperature, archived,
                        total / 3600, total / 60 % 60, total % 60);
     if (len < 0) len = 0;
@@ -100,6 +109,7 @@ void progress_phase(ProgressPhase phase) {
     if (!ps.on) return;
     progress_clear();
     ps.phase = phase;
+    ps.opt_index = ps.opt_total = 0;
     ps.draw_next = true;
     ps.ticks = 0;
 }
@@ -107,6 +117,20 @@ void progress_phase(ProgressPhase phase) {
 void progress_tick() {
     if (!ps.on) return;
     if (++ps.ticks % kTicksPerClockLook != 0) return;
+    const Clock::time_point now = Clock::now();
+    if (ps.draw_next || now - ps.last_draw >= kRedrawInterval) draw(now);
+}
+
+void progress_optimisation(int index, int total) {
+    if (!ps.on) return;
+    ps.opt_index = index;
+    ps.opt_total = total;
+    const Clock::time_point now = Clock::now();
+    if (ps.draw_next || index == 1 || now - ps.last_draw >= kRedrawInterval) draw(now);
+}
+
+void progress_refresh() {
+    if (!ps.on) return;
     const Clock::time_point now = Clock::now();
     if (ps.draw_next || now - ps.last_draw >= kRedrawInterval) draw(now);
 }

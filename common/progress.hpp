@@ -16,13 +16,20 @@ void progress_phase(ProgressPhase phase);
 void progress_tick();
 // Draws the line now (a phase without iterations, such as the optimisation).
 void progress_show();
+// The optimisation has reached archived tree `index` of `total`; redraws at most five
+// times a second.
+void progress_optimisation(int index, int total);
+// Redraws if the last drawing is older than a fifth of a second (work between iterations).
+void progress_refresh();
 // Clears the line so that a console note can follow on a clean row.
 void progress_clear();
 // Draws the final state and ends the line with a newline.
 void progress_finish();
 
 // The text of one status line (without the leading "\r" and the clearing), cut to at
-// most `width` - 1 characters when width > 1. Returns the length written.
+// most `width` - 1 characters when width > 1. Returns the length written. With a nonzero
+// `of_total` the optimisation shows "tree <iteration> of <of_total>" in place of the
+// iteration and the temperature.
 size_t progress_format(char* buf, size_t size, ProgressPhase phase, int iteration, double lnL_cur,
                        double lnL_best, double temperature, int archived, double seconds,
-                       int width);
+                       int width, int of_total = 0);

@@ -3,6 +3,11 @@
 #include "reports.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archive.hpp"
 
 #include "likelihood.hpp"
 #include "model.hpp"
@@ -62,10 +67,12 @@ void write_run_report() {
 void write_best_tree_listing() {
     FILE* bt = run_files.besttree;
     FILE* tf = run_files.treefile;
-    fprintf(bt, "The %d trees with the best likelihoods were:\n\n\n", archive.n_keep);
+    const std::vector<const TreeRecord*> records = records_best_first();
+    fprintf(bt, "The %d trees with the best likelihoods were:\n\n\n",
+            static_cast<int>(records.size()));
     int i = 1;
-    for (const TreeRecord* r = archive.head; r != nullptr; r = r->next, ++i) {
-        fprintf(bt, "Tree Number %d\n\n", i);
+    for (const TreeRecord* r : records) {
+        fprintf(bt, "Tree Number %d\n\n", i++);
         fprintf(bt, "First hit:  %d\n", r->first_hit);
         fprintf(bt, program.listing_lnl_label, r->lnL);
         fprintf(bt, "Transition/transversion ratio:  %f\n", r->ratio);
@@ -80,40 +87,52 @@ void write_best_tree_listing() {
 
 namespace {
 
-// The lset line that matches the model of the run; HKY (and an `estimate` other than
-// 0 or 1 under F84 and K2P) has none.
+// A ratio as PAUP reads it back: the shortest text that gives the same double, with a
+// decimal point so that 2 reads as 2.0.
+std::string ratio_text(double ratio) {
+    char buf[40];
+    for (int digits = 6; digits <= 17; ++digits) {
+        snprintf(buf, sizeof buf, "%.*g", digits, ratio);
+        if (strtod(buf, nullptr) == ratio) break;
+    }
+    std::string t = buf;
+    if (t.find_first_of(".eEn") == std::string::npos) t += ".0";
+    return t;
+}
+
+}  // namespace
+
+// The lset line that makes PAUP re-score the trees under the model of the run: the
+// ratio it estimated, or the one it held fixed.
 void write_lset_line(FILE* f) {
-    const int est = settings.estimate;
     const char* c = program.lset_clock;
+    const std::string tratio = kprime_estimated() ? "estimate" : ratio_text(mp.ratio);
     switch (settings.model) {
+        case 1:
+            fprintf(f, "lset nst=2 basefreq=empirical tratio=%s variant=hky clock=%s;\n",
+                    tratio.c_str(), c);
+            break;
         case 2:
-            if (est == 1)
-                fprintf(f, "lset nst=2 basefreq=empirical tratio=estimate variant=F84 clock=%s;\n", c);
-            else if (est == 0)
-                fprintf(f, "lset nst=2 basefreq=empirical tratio=2.0 variant=F84 clock=%s;\n", c);
+            fprintf(f, "lset nst=2 basefreq=empirical tratio=%s variant=F84 clock=%s;\n",
+                    tratio.c_str(), c);
             break;
         case 3:
             fprintf(f, "lset nst=1 basefreq=equal clock=%s;\n", c);
             break;
         case 4:
-            if (est == 1)
-                fprintf(f, "lset nst=2 basefreq=equal tratio=estimate clock=%s;\n", c);
-            else if (est == 0)
-                fprintf(f, "lset nst=2 basefreq=equal clock=%s;\n", c);
+            fprintf(f, "lset nst=2 basefreq=equal tratio=%s clock=%s;\n", tratio.c_str(), c);
             break;
         default:
             break;
     }
 }
 
-}  // namespace
-
 void write_nexus_trees_and_paup() {
     FILE* f = run_files.paupfile;
     fputs("Begin trees;\n\n", f);
-    for (const TreeRecord* r = archive.head; r != nullptr; r = r->next) {
+    for (const TreeRecord* r : records_best_first()) {
         fputs(program.nexus_tree_prefix, f);
-        write_newick_record(f, r);
+        write_newick_record(f, r, true);
         fputs(";\n\n", f);
     }
     fputs("End;\n\n", f);

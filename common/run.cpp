@@ -10,6 +10,8 @@
 #include <new>
 #include <string>
 
+#include <unistd.h>
+
 #include "alignment.hpp"
 #include "anneal.hpp"
 #include "archive.hpp"
@@ -101,13 +103,14 @@ void start_up() {
     archive.cur_record = archive_current_tree(ann.lnL_cur);
 }
 
-// Flushes and closes one report; a report that did not reach the disk whole (disk full,
-// file too large, I/O error) is named with the reason on standard output.
+// Flushes, syncs and closes one report; a report that did not reach the disk whole (disk
+// full, file too large, I/O error) is named with the reason on standard output.
 bool close_report(FILE*& f, const char* name) {
     if (f == nullptr) return true;
     const bool failed_before = ferror(f) != 0;
     errno = 0;
     int err = fflush(f) != 0 ? errno : 0;
+    if (err == 0 && fsync(fileno(f)) != 0 && errno != EINVAL && errno != EROFS) err = errno;
     if (fclose(f) != 0 && err == 0) err = errno;
     f = nullptr;
     if (err == 0 && !failed_before) return true;
@@ -116,12 +119,29 @@ bool close_report(FILE*& f, const char* name) {
     return false;
 }
 
-// Closes every report; false when any of them is incomplete.
+struct ReportName {
+    FILE* RunFiles::*file;
+    const char* name;
+};
+constexpr ReportName kReports[] = {{&RunFiles::results, "results"},
+                                   {&RunFiles::besttree, "besttree"},
+                                   {&RunFiles::treefile, "treefile"},
+                                   {&RunFiles::paupfile, "paupfile.nex"}};
+
+// Closes every report and, when all four are whole, gives each its own name in place of
+// the previous run's; otherwise the part files stay and the previous reports with them.
 bool close_reports() {
-    bool ok = close_report(run_files.results, "results");
-    ok = close_report(run_files.besttree, "besttree") && ok;
-    ok = close_report(run_files.treefile, "treefile") && ok;
-    ok = close_report(run_files.paupfile, "paupfile.nex") && ok;
+    bool ok = true;
+    for (const ReportName& r : kReports) ok = close_report(run_files.*r.file, r.name) && ok;
+    if (!ok) return false;
+    for (const ReportName& r : kReports) {
+        const std::string part = std::string(r.name) + ".part";
+        if (rename(part.c_str(), r.name) != 0) {
+            printf("Error writing %s: cannot rename %s to %s: %s\n", r.name, part.c_str(),
+                   r.name, strerror(errno));
+            ok = false;
+        }
+    }
     return ok;
 }
 

@@ -29,13 +29,16 @@ static bool open_one(FILE*& slot, const char* path, const char* mode, const char
     return false;
 }
 
+// The reports are written under their part names and take their own names only when the
+// run has written them whole, so that a run that fails or is killed leaves the reports of
+// the last good run as they were.
 bool open_run_files() {
     return open_one(run_files.infile, "infile", "r", "infile") &&
            open_one(run_files.settings, "settings", "r", "settings") &&
-           open_one(run_files.treefile, "treefile", "w", "treefile") &&
-           open_one(run_files.besttree, "besttree", "w", "besttree") &&
-           open_one(run_files.results, "results", "w", "results") &&
-           open_one(run_files.paupfile, "paupfile.nex", "w", "paupfile");
+           open_one(run_files.treefile, "treefile.part", "w", "treefile") &&
+           open_one(run_files.besttree, "besttree.part", "w", "besttree") &&
+           open_one(run_files.results, "results.part", "w", "results") &&
+           open_one(run_files.paupfile, "paupfile.nex.part", "w", "paupfile");
 }
 
 bool open_lin_info() { return open_one(run_files.lin_info, "lin_info", "r", "lin_info"); }

@@ -96,6 +96,11 @@ struct ModelParams {
 extern ModelParams mp;
 void reset_model_params();
 
+// What an estimation moves: mu and Kprime, and K and ratio derived from Kprime.
+struct ModelEstimates {
+    double mu = 0, Kprime = 0, K = 0, ratio = 0;
+};
+
 // ---------------------------------------------------------------------------------------
 // Random number generators: the combined L'Ecuyer-Cote generator (32 virtual generators)
 // and the state words of the multiply-with-carry stream of the starting tree.
@@ -169,6 +174,9 @@ struct TreeRecord {
     int hits = 0;
     int slot = 0;
     TreeRecord* next = nullptr;
+    // The parameters under which the stored node values were last set, so that the tree
+    // can be made current again with the model it was fitted under.
+    ModelEstimates params;
 };
 struct Archive {
     TreeRecord* head = nullptr;

@@ -3,15 +3,20 @@
 #include "free.hpp"
 #include "likelihood.hpp"
 #include "minimise.hpp"
+#include "model.hpp"
 #include "program.hpp"
 
-// Only Kprime is estimated, and only when estimation is switched on.
-void estimation_point() {
-    if (settings.estimate == 1) {
-        if (estimate_kprime() == 1) qn_estimate();
-        full_pass();
+void reestimate_kprime() {
+    if (!kprime_estimated()) return;
+    if (estimate_kprime() == 1) {
+        qn_estimate();
+        // The minimiser moves Kprime alone; mu follows the ratio, as after a Newton step.
+        mp.mu = mu_from_ratio();
     }
 }
+
+// Only Kprime is estimated, and only when the run estimates it.
+void estimate_in_search() { reestimate_kprime(); }
 
 void qn_load_params(double* p) { p[1] = mp.Kprime; }
 

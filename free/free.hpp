@@ -4,6 +4,8 @@
 #include "state.hpp"
 
 int estimate_kprime();
+// Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it.
+void reestimate_kprime();
 double length_objective(int c, double x);
 void optimise_branch_lengths();
 void fitch_up();

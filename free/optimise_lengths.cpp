@@ -16,10 +16,6 @@ constexpr double kMinLength = 1e-6;
 // First point of the bracketing for internal branches in the second phase.
 constexpr double kInternalSecondStart = 0.001;
 
-void reestimate_between_sweeps() {
-    if (settings.estimate == 1 && estimate_kprime() == 1) qn_estimate();
-}
-
 bool optimise_branch(int c, double lower_start) {
     tree.TimeVec_temp[c] = tree.TimeVec[c];
     double ax = lower_start;
@@ -47,7 +43,7 @@ void optimise_branch_lengths() {
     const int n = tree.n;
     SweepPlan plan{};
     plan.optimise_node = optimise_branch;
-    plan.reestimate = reestimate_between_sweeps;
+    plan.reestimate = reestimate_kprime;
     plan.flag_first = 1;
     plan.flag_last = 2 * n - 1;
     plan.phase_runs[0][0] = NodeRun{1, n, true, kMinLength};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -15,15 +16,16 @@ namespace reports_setup {
 
 // Four taxa A..D and an archive of capacity 5 holding two records: slot 0 is
 // 5 -> (7, 6), 6 -> (A, B), 7 -> (C, D); slot 1 is 5 -> (6, D), 6 -> (7, A), 7 -> (B, C).
-inline void two_record_archive() {
+// The first record in key order has log-likelihood `first_lnl`, the second -12.25.
+inline void two_record_archive(double first_lnl = -10.5) {
     reset_all_state();
     reset_tree(4);
     for (const char* name : {"A", "B", "C", "D"}) alignment.TaxonNames.push_back(name);
     reset_archive(4, 5);
     archive.pppTR[0] = {7, 1, 3, 0, 6, 2, 4, 0};
     archive.pppTR[1] = {6, 7, 2, 0, 4, 1, 3, 0};
-    TreeRecord* second = new TreeRecord{"k2", 40, 0, -12.25, 3.5, 1, 1, nullptr};
-    archive.head = new TreeRecord{"k1", 4, 1, -10.5, 2.0, 3, 0, second};
+    TreeRecord* second = new TreeRecord{"k2", 40, 0, -12.25, 3.5, 1, 1, nullptr, {}};
+    archive.head = new TreeRecord{"k1", 4, 1, first_lnl, 2.0, 3, 0, second, {}};
     archive.archive_count = 2;
 }
 
@@ -41,23 +43,25 @@ inline std::pair<std::string, std::string> listing() {
     return out;
 }
 
-// The besttree text of two_record_archive's listing, with the program's label of lnL.
-inline std::string expected_besttree(const std::string& lnl_label) {
-    return "The 5 trees with the best likelihoods were:\n\n\n"
-           "Tree Number 1\n\n"
-           "First hit:  4\n" +
-           lnl_label + "-10.500000\n" +
-           "Transition/transversion ratio:  2.000000\n"
-           "Number of times hit:  3\n"
-           "Hit in first annealing pass:  1\n"
-           "\n\n"
-           "Tree Number 2\n\n"
-           "First hit:  40\n" +
-           lnl_label + "-12.250000\n" +
-           "Transition/transversion ratio:  3.500000\n"
-           "Number of times hit:  1\n"
-           "Hit in first annealing pass:  0\n"
-           "\n\n";
+// The besttree text of two_record_archive's listing, with the program's label of lnL:
+// the two records best first, numbered in that order, under a heading that counts them.
+inline std::string expected_besttree(const std::string& lnl_label, double first_lnl = -10.5) {
+    char lnl[32];
+    snprintf(lnl, sizeof lnl, "%f", first_lnl);
+    const std::string first = "First hit:  4\n" + lnl_label + lnl + "\n" +
+                              "Transition/transversion ratio:  2.000000\n"
+                              "Number of times hit:  3\n"
+                              "Hit in first annealing pass:  1\n"
+                              "\n\n";
+    const std::string second = "First hit:  40\n" + lnl_label + "-12.250000\n" +
+                               "Transition/transversion ratio:  3.500000\n"
+                               "Number of times hit:  1\n"
+                               "Hit in first annealing pass:  0\n"
+                               "\n\n";
+    const bool swapped = first_lnl < -12.25;
+    return "The 2 trees with the best likelihoods were:\n\n\n"
+           "Tree Number 1\n\n" + (swapped ? second : first) +
+           "Tree Number 2\n\n" + (swapped ? first : second);
 }
 
 // The trees block written for two_record_archive (the PAUP block after it cut off).
@@ -70,13 +74,15 @@ inline std::string trees_block() {
     return text.substr(0, text.find("Begin paup;"));
 }
 
-// The trees and PAUP blocks for an empty archive under `model`, `estimate` and `nreps`.
+// The trees and PAUP blocks for an empty archive under `model`, `estimate` and `nreps`;
+// the fixed ratio is F84's 2 or, under the other models, 2.5 (whatever stands is written).
 inline std::string paup_blocks(int model, int estimate, int nreps) {
     reset_all_state();
     reset_archive(4, 5);
     settings.model = model;
     settings.estimate = estimate;
     settings.nreps = nreps;
+    mp.ratio = model == 2 ? 2.0 : 2.5;
     const std::string text = capture([](FILE* f) {
         run_files.paupfile = f;
         write_nexus_trees_and_paup();
@@ -85,23 +91,21 @@ inline std::string paup_blocks(int model, int estimate, int nreps) {
     return text;
 }
 
-// The lset line of the PAUP block for each model and `estimate` (0, 1, 2), "" for none;
-// `clock` is "yes" or "no".
+// The lset line of the PAUP block for each model and `estimate` (0, 1, 2): the model of
+// the run with the ratio it estimated or held; `clock` is "yes" or "no".
 inline std::string lset_line(int model, int estimate, const std::string& clock) {
     const std::string end = "clock=" + clock + ";\n";
+    const std::string est = estimate == 1 ? "estimate" : "2.5";
     switch (model) {
+        case 1:  // HKY's ratio is never estimated
+            return "lset nst=2 basefreq=empirical tratio=2.5 variant=hky " + end;
         case 2:
-            if (estimate == 1) return "lset nst=2 basefreq=empirical tratio=estimate variant=F84 " + end;
-            if (estimate == 0) return "lset nst=2 basefreq=empirical tratio=2.0 variant=F84 " + end;
-            return "";
-        case 3:
+            return "lset nst=2 basefreq=empirical tratio=" +
+                   std::string(estimate == 1 ? "estimate" : "2.0") + " variant=F84 " + end;
+        case 3:  // JC has no ratio to estimate
             return "lset nst=1 basefreq=equal " + end;
-        case 4:
-            if (estimate == 1) return "lset nst=2 basefreq=equal tratio=estimate " + end;
-            if (estimate == 0) return "lset nst=2 basefreq=equal " + end;
-            return "";
         default:
-            return "";
+            return "lset nst=2 basefreq=equal tratio=" + est + " " + end;
     }
 }
 

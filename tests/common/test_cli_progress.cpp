@@ -71,4 +71,8 @@ TEST(ProgressLine, FieldsAndWidth) {
     n = progress_format(tiny, sizeof tiny, kPhaseOptimisation, 1, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(n, 7u);
     EXPECT_STREQ(tiny, "optimis");
+
+    // The optimisation of the archived trees counts the trees.
+    progress_format(buf, sizeof buf, kPhaseOptimisation, 3, -10.0, -9.5, 0.5, 7, 61.0, 0, 7);
+    EXPECT_STREQ(buf, "optimisation tree 3 of 7 lnL -10.00 best -9.50 trees 7 0:01:01");
 }

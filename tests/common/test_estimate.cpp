@@ -162,3 +162,33 @@ TEST(QuasiNewton, FallbackKeepsOnlyUsableResults) {
     EXPECT_NE(mp.mu, mu_off);
     EXPECT_EQ(mp.Kprime, kp_off);
 }
+
+TEST(EstimationPoint, AResultBelowTheEntryIsUndone) {
+    // An estimate that takes Kprime far from its optimum is undone: the entry values are
+    // back, and so are the partials and the current log-likelihood.
+    setup(2);
+    estimation_point();
+    const ModelEstimates entry = current_estimates();
+    const double lnL_entry = ann.lnL_cur;
+    settle_estimation([] {
+        mp.Kprime = 40;
+        mp.K = 39;
+        mp.mu *= 3;
+    });
+    EXPECT_EQ(mp.mu, entry.mu);
+    EXPECT_EQ(mp.Kprime, entry.Kprime);
+    EXPECT_EQ(mp.K, entry.K);
+    EXPECT_EQ(ann.lnL_cur, lnL_entry);
+    full_pass();
+    EXPECT_EQ(log_likelihood(), lnL_entry);
+
+    // A stale lnL_cur from before a change of the tree is replaced by the fresh value, and
+    // an estimate that improves on it stands.
+    setup(2);
+    ann.lnL_cur = -1e300;
+    estimation_point();
+    const double settled = ann.lnL_cur;
+    full_pass();
+    EXPECT_EQ(log_likelihood(), settled);
+    EXPECT_GT(settled, -1e300);
+}

@@ -37,22 +37,23 @@ TEST(Newick, ThreeTaxa) {
         EXPECT_EQ(rooted(), "(A:1.000000,(B:0.750000,C:0.750000):0.250000)");
         EXPECT_EQ(capture([](FILE* f) { write_newick_best(f); }), rooted());
         best_tree(r0, r1, {0, 0.1, 0.2, 0.3, 9.0, 0.4});
-        EXPECT_EQ(unrooted(), "(B:0.200000,C:0.300000,A:0.100000)");
+        // The edge joining the root's two children is 5 and A together: 0.4 + 0.1.
+        EXPECT_EQ(unrooted(), "(B:0.200000,C:0.300000,A:0.500000)");
     }
 }
 
 TEST(Newick, FourAndFiveTaxaUnrooted) {
     // root 5 -> (6, 7); 6 -> (A, B); 7 -> (C, D): the second cherry starts the text.
     best_tree({6, 1, 3}, {7, 2, 4}, {0, 0.1, 0.2, 0.3, 0.4, 9.0, 0.5, 0.6});
-    EXPECT_EQ(unrooted(), "(C:0.300000,D:0.400000,(A:0.100000,B:0.200000):0.500000)");
+    EXPECT_EQ(unrooted(), "(C:0.300000,D:0.400000,(A:0.100000,B:0.200000):1.100000)");
     // root 5 -> (6, D); 6 -> (7, A); 7 -> (B, C): leaf before internal in both forms.
     best_tree({6, 7, 2}, {4, 1, 3}, {0, 1.0, 1.0, 1.0, 1.0, 0.0, 0.25, 0.5});
     EXPECT_EQ(rooted(), "(D:1.000000,(A:0.750000,(B:0.500000,C:0.500000):0.250000):0.250000)");
-    EXPECT_EQ(unrooted(), "(A:1.000000,(B:1.000000,C:1.000000):0.500000,D:1.000000)");
+    EXPECT_EQ(unrooted(), "(A:1.000000,(B:1.000000,C:1.000000):0.500000,D:1.250000)");
     // root 6 -> (7, 9); 7 -> (A, 8); 8 -> (B, C); 9 -> (D, E): first child not a cherry.
     best_tree({7, 1, 2, 4}, {9, 8, 3, 5}, {0, 0.1, 0.2, 0.3, 0.4, 0.5, 9.0, 0.7, 0.8, 0.9});
     EXPECT_EQ(unrooted(),
-              "(A:0.100000,(B:0.200000,C:0.300000):0.800000,(D:0.400000,E:0.500000):0.900000)");
+              "(A:0.100000,(B:0.200000,C:0.300000):0.800000,(D:0.400000,E:0.500000):1.600000)");
 }
 
 TEST(Newick, TopologyFromArchiveSlot) {
@@ -70,4 +71,24 @@ TEST(Newick, TopologyFromArchiveSlot) {
     EXPECT_EQ(capture([&](FILE* f) { write_newick_topology(f, &record, 5); }), "(D,(A,(B,C)))");
     EXPECT_EQ(capture([&](FILE* f) { write_newick_topology_unrooted(f, &record, 5, true); }),
               "(A,(B,C),D)");
+}
+
+TEST(Newick, NexusNamesQuotedWhereNexusNeedsIt) {
+    EXPECT_EQ(nexus_name("Human"), "Human");
+    EXPECT_EQ(nexus_name("Homo_sapiens.1"), "Homo_sapiens.1");
+    EXPECT_EQ(nexus_name("orang-utan"), "'orang-utan'");
+    EXPECT_EQ(nexus_name("goat(cow)"), "'goat(cow)'");
+    EXPECT_EQ(nexus_name("a,b;c:d"), "'a,b;c:d'");
+    EXPECT_EQ(nexus_name("Nile's"), "'Nile''s'");
+    // the trees block quotes, treefile's plain Newick does not
+    best_tree({6, 7, 2}, {4, 1, 3}, {});
+    alignment.TaxonNames[0] = "orang-utan";
+    reset_archive(4, 1);
+    archive.pppTR[0] = {6, 7, 2, 0, 4, 1, 3, 0};
+    const TreeRecord rec{"k", 1, 1, -1.0, 2.0, 1, 0, nullptr, {}};
+    const std::string nexus = capture([&](FILE* f) { write_newick_record(f, &rec, true); });
+    const std::string plain = capture([&](FILE* f) { write_newick_record(f, &rec); });
+    EXPECT_NE(nexus.find("'orang-utan'"), std::string::npos) << nexus;
+    EXPECT_EQ(plain.find('\''), std::string::npos) << plain;
+    EXPECT_NE(plain.find("orang-utan"), std::string::npos) << plain;
 }

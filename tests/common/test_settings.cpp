@@ -203,7 +203,8 @@ TEST(RunFiles, OpensInOrderAndNamesTheFirstMissing) {
     fclose(fopen("settings", "w"));
     EXPECT_TRUE(open_run_files());
     EXPECT_NE(run_files.paupfile, nullptr);
-    EXPECT_EQ(access("paupfile.nex", F_OK), 0);
+    EXPECT_EQ(access("paupfile.nex.part", F_OK), 0);  // renamed only when complete
+    EXPECT_NE(access("paupfile.nex", F_OK), 0);
     testing::internal::CaptureStdout();
     EXPECT_FALSE(open_lin_info());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open lin_info\n");
@@ -211,7 +212,8 @@ TEST(RunFiles, OpensInOrderAndNamesTheFirstMissing) {
                     run_files.results, run_files.paupfile})
         fclose(f);
     reset_run_files();
-    for (const char* f : {"infile", "settings", "treefile", "besttree", "results", "paupfile.nex"})
+    for (const char* f : {"infile", "settings", "treefile.part", "besttree.part", "results.part",
+                          "paupfile.nex.part"})
         unlink(f);
     EXPECT_EQ(chdir(old_dir), 0);
     rmdir(dir.c_str());

@@ -48,6 +48,16 @@ TEST(FreeEstimator, MuFollowsTheRatioWhateverTheOutcome) {
         EXPECT_EQ(mp.Kprime, entry_low ? 1.05 * 2.5 : 2.5);
         EXPECT_EQ(mp.mu, mu_from_ratio());
     }
+
+    // The Newton estimate rejected, the quasi-Newton fallback moves Kprime: mu follows the
+    // ratio there too, and the estimation point keeps the result only for a better fit.
+    setup_tree(2, kVaried, kVariedCounts, kFreeLengths);
+    settings.estimate = 1;
+    mp.mu = 0.9;
+    ann.lnL_cur = 0.0;
+    reestimate_kprime();
+    EXPECT_NE(mp.Kprime, kp0);
+    EXPECT_EQ(mp.mu, mu_from_ratio());
 }
 
 TEST(FreeEstimator, FallbackRange) {

@@ -22,6 +22,6 @@ TEST(FreeStartTree, UnitBranchesAndUnrootedText) {
     for (const char* name : {"A", "B", "C", "D"}) alignment.TaxonNames.push_back(name);
     copy_tree_current_to_best_prev();
     const std::string text = capture([](FILE* f) { write_newick_best(f); });
-    // root 5 -> (7, D); 7 -> (6, B); 6 -> (A, C)
-    EXPECT_EQ(text, "(B:1.000000,(A:1.000000,C:1.000000):1.000000,D:1.000000)");
+    // root 5 -> (7, D); 7 -> (6, B); 6 -> (A, C); the edge 7-D carries both root branches
+    EXPECT_EQ(text, "(B:1.000000,(A:1.000000,C:1.000000):1.000000,D:2.000000)");
 }

@@ -42,7 +42,7 @@ TreeRecord* add_record(const std::vector<int>* rows, int slot) {
         archive.pppTR[slot][5 + k] = rows[1][k];
     }
     archive.ppTimeVec[slot].assign(11, 0.1);
-    archive.head = new TreeRecord{"", 0, 0, 0.0, -1.0, 0, slot, archive.head};
+    archive.head = new TreeRecord{"", 0, 0, 0.0, -1.0, 0, slot, archive.head, current_estimates()};
     ++archive.archive_count;
     return archive.head;
 }

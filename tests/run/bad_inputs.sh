@@ -212,6 +212,13 @@ bad last_block_long free infile "Error in infile, line 9: block 2 of taxon delta
 $(head -7 <<<"$INTER")
 ACGAA"
 
+# A header that counts fewer sequences or blocks than the file holds.
+bad extra_sequence clock infile "Error in infile, line 6: 'epsilon' follows the last sequence, but the header gives 4 taxa" <<<"4 12 1 0 0 0 0
+${SEQS}epsilon    ACGTACGTACGA"
+bad extra_block free infile "Error in infile, line 10: 'ACGT' follows the last sequence, but the header gives 4 taxa in 2 blocks" <<<"4 12 2 2 8 4 4
+$(head -8 <<<"$INTER")
+ACGT"
+
 # --- infile: sequences ---------------------------------------------------------------
 bad sequence_short clock infile "Error in infile, line 3: the sequence of taxon beta has 11 sites, but nsites is 12" <<<"4 12 1 0 0 0 0
 alpha      ACGTACGTACGT

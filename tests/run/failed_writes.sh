@@ -29,11 +29,13 @@ case_run() {  # name program example expected-line prepare-command...
 }
 
 case_run results_dev_full "$CLOCKML" mtprim9_clock "Error writing results: No space left on device" \
-    ln -s /dev/full results
+    ln -s /dev/full results.part
 case_run paupfile_dev_full "$FREEML" brown_free "Error writing paupfile.nex: No space left on device" \
-    ln -s /dev/full paupfile.nex
-case_run treefile_directory "$FREEML" dna_free "Can't open treefile" mkdir treefile
-case_run besttree_directory "$CLOCKML" mtprim9_clock "Can't open besttree" mkdir besttree
+    ln -s /dev/full paupfile.nex.part
+case_run treefile_directory "$FREEML" dna_free "Can't open treefile" mkdir treefile.part
+# A report written whole that cannot take its name is a failed run too.
+case_run besttree_directory "$CLOCKML" mtprim9_clock \
+    "Error writing besttree: cannot rename besttree.part to besttree: Is a directory" mkdir besttree
 # A file size limit stops the writes part way; the signal it raises is ignored so that
 # the write itself fails.
 LIMIT=2 case_run size_limit "$CLOCKML" mtprim9_clock "Error writing [a-z.]*: File too large" true
