@@ -112,8 +112,10 @@ void write_newick_lengths(FILE* f, int v, int parent) {
     write_node(f, best_source(true), v, parent, 0);
 }
 
-void write_newick_topology(FILE* f, const TreeRecord* record, int v) {
-    write_node(f, record_source(record, true), v, v, 0);
+void write_newick_topology(FILE* f, const TreeRecord* record, int v, bool nexus_names) {
+    NewickSource src = record_source(record, true);
+    src.nexus_names = nexus_names;
+    write_node(f, src, v, v, 0);
 }
 
 void write_newick_lengths_unrooted(FILE* f, int v, int parent, bool top) {
@@ -124,8 +126,10 @@ void write_newick_lengths_unrooted(FILE* f, int v, int parent, bool top) {
         write_node(f, src, v, parent, 0);
 }
 
-void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top) {
-    const NewickSource src = record_source(record, false);
+void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top,
+                                    bool nexus_names) {
+    NewickSource src = record_source(record, false);
+    src.nexus_names = nexus_names;
     if (top)
         write_unrooted_top(f, src, v);
     else
@@ -142,12 +146,10 @@ void write_newick_best(FILE* f) {
 
 void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names) {
     const int root = tree.n + 1;
-    NewickSource src = record_source(record, !program.unrooted_newick);
-    src.nexus_names = nexus_names;
     if (program.unrooted_newick)
-        write_unrooted_top(f, src, root);
+        write_newick_topology_unrooted(f, record, root, true, nexus_names);
     else
-        write_node(f, src, root, root, 0);
+        write_newick_topology(f, record, root, nexus_names);
 }
 
 std::string nexus_name(const std::string& name) {

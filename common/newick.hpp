@@ -17,7 +17,8 @@ std::string nexus_name(const std::string& name);
 
 // Rooted form.
 void write_newick_lengths(FILE* f, int v, int parent);
-void write_newick_topology(FILE* f, const TreeRecord* record, int v);
+void write_newick_topology(FILE* f, const TreeRecord* record, int v, bool nexus_names = false);
 // Unrooted form (three-way split at the top).
 void write_newick_lengths_unrooted(FILE* f, int v, int parent, bool top);
-void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top);
+void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top,
+                                    bool nexus_names = false);
