@@ -24,10 +24,12 @@ void set_leaf_rates() {
         if (settings.use_lin_info == 1) {
             const double w = alignment.lin_array[i - 1][0];
             const double t = alignment.lin_array[i - 1][1];
-            r = pow(w, -0.25) * exp(-0.6 / (0.846 * t));
+            r = lineage_rate(w, t);
         }
         tree.RateVec_best[i] = tree.RateVec_prev[i] = tree.RateVec_temp[i] = tree.RateVec[i] = r;
-        if (settings.use_lin_info == 1) printf("RateVec[%d] is %f\n", i, r);
+        // A rate too small for six decimals is shown as what it is, not as 0.000000.
+        if (settings.use_lin_info == 1)
+            printf(r >= 5e-7 ? "RateVec[%d] is %f\n" : "RateVec[%d] is %.6g\n", i, r);
     }
 }
 

@@ -50,12 +50,13 @@ const int* code_states(int code) {
 // column and hold none of their punctuation; two equal names would make the trees ambiguous.
 static void check_name(const std::string& name, int i, int line) {
     // A line without its name shows up as a "name" made of sequence letters.
-    bool all_codes = name.size() > 10;
+    const size_t length = utf8_length(name);
+    bool all_codes = length > 10;
     for (char c : name) all_codes = all_codes && kCodes.code[static_cast<unsigned char>(c)] != -2;
     if (all_codes)
         input_error("infile", line, "the name of taxon %d is missing: '%s' is a sequence", i + 1,
                     printable(name).c_str());
-    if (name.size() > 10)
+    if (length > 10)
         input_error("infile", line, "the name of taxon %d, '%s', is longer than 10 characters",
                     i + 1, printable(name).c_str());
     for (char c : name)
@@ -287,7 +288,7 @@ void print_pattern_alignment() {
     const Alignment& a = alignment;
     printf("\n\n");
     for (int i = 0; i < settings.ntaxa; ++i) {
-        printf("%-10s", a.TaxonNames[i].c_str());
+        printf("%s", pad_to_width(a.TaxonNames[i], 10).c_str());
         for (int p = 0; p < a.npat; ++p) {
             const char letter = base_letter(a.ppBase_unique[i][p]);
             for (int w = 0; w < a.site_counter[p]; ++w) putchar(letter);

@@ -67,9 +67,7 @@ void anneal() {
     estimation_point();
     ann.lnL_ref = ann.lnL_cur;
 
-    const int n = settings.ntaxa;
-    ann.beta = settings.beta_num /
-               ((1 - settings.beta_frac) * n - settings.beta_frac * settings.beta_len / settings.nsites);
+    ann.beta = cooling_constant();
     ann.search_on = 1;
     ann.since_unique = 0;
     progress_phase(kPhaseFirstSearch);
@@ -92,8 +90,7 @@ void anneal() {
     if (second) {
         // The temperature at which a fall of delta_lnl2 is accepted with probability
         // accept_prob2 at the first iteration of the second search.
-        ann.co = (ann.beta + 1) * settings.delta_lnl2 /
-                 (-std::log(static_cast<double>(settings.accept_prob2)));
+        ann.co = second_search_temperature(ann.beta);
         ann.anneal_iter = 1;
         if (settings.estimate == 1) archive.n_keep = 2 * archive.n_keep;
         archive.archive_full = 0;

@@ -56,7 +56,7 @@ void free_matrix(double** m, int nrl, int /*nrh*/, int ncl, int /*nch*/) {
     free(m + nrl - 1);
 }
 
-void line_search(int n, const double* x0, double f0, const double* g, double* d, double* x,
+bool line_search(int n, const double* x0, double f0, const double* g, double* d, double* x,
                  double* f, double Lmax, MinObjective func) {
     double sum = 0.0;
     for (int i = 1; i <= n; ++i) sum += d[i] * d[i];
@@ -70,16 +70,32 @@ void line_search(int n, const double* x0, double f0, const double* g, double* d,
         const double temp = fabs(d[i]) / larger(fabs(x0[i]), 1.0);
         if (temp > test) test = temp;
     }
+    // A direction that is not a number (from a gradient that is not) leads nowhere.
+    if (!std::isfinite(slope) || !std::isfinite(test)) {
+        for (int i = 1; i <= n; ++i) x[i] = x0[i];
+        *f = f0;
+        return false;
+    }
     const double lambda_min = kStepTolerance / test;
     double lambda = 1.0, lambda_prev = 0.0, f_prev = 0.0;
     for (;;) {
-        for (int i = 1; i <= n; ++i) x[i] = x0[i] + lambda * d[i];
+        bool moved = false;
+        for (int i = 1; i <= n; ++i) {
+            x[i] = x0[i] + lambda * d[i];
+            if (x[i] != x0[i]) moved = true;
+        }
+        // A step too small to change the point ends the search whatever the minimum step
+        // is: without this, a step fraction that reached 0 would be tried for ever.
+        if (!moved) {
+            *f = f0;
+            return true;
+        }
         *f = func(x);
         if (lambda < lambda_min) {
             for (int i = 1; i <= n; ++i) x[i] = x0[i];
-            return;
+            return true;
         }
-        if (*f <= f0 + kSufficientDecrease * lambda * slope) return;
+        if (*f <= f0 + kSufficientDecrease * lambda * slope) return true;
         double lambda_try;
         if (lambda == 1.0) {
             lambda_try = -slope / (2.0 * (*f - f0 - slope));
@@ -169,24 +185,33 @@ void bfgs_update(BfgsWork& w) {
 
 namespace {
 
-// The iterations of dfpmin_temp from the point p with value F and gradient w.g.
-void bfgs_iterations(BfgsWork& w, double* p, double F, double Lmax, double tolerance,
+bool all_finite(const double* v, int n) {
+    for (int i = 1; i <= n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
+// The iterations of dfpmin_temp from the point p with value F and gradient w.g. False when
+// a value or gradient stopped being a number, or the line search could not move the point.
+bool bfgs_iterations(BfgsWork& w, double* p, double F, double Lmax, double tolerance,
                      int* count, double* value, MinObjective func, MinGradient grad) {
     const int n = w.n;
     for (int k = 1; k <= kMaxIterations; ++k) {
         *count = k;
         double F_new = 0.0;
-        line_search(n, p, F, w.g, w.d, w.x_new, &F_new, Lmax, func);
+        if (!line_search(n, p, F, w.g, w.d, w.x_new, &F_new, Lmax, func)) return false;
+        if (!std::isfinite(F_new)) return false;
         F = F_new;
         *value = F;
         for (int i = 1; i <= n; ++i) {
             w.d[i] = w.x_new[i] - p[i];
             p[i] = w.x_new[i];
         }
-        if (scaled_step(w.d, p, n) < kStepTolerance) return;
+        if (scaled_step(w.d, p, n) < kStepTolerance) return true;
         for (int i = 1; i <= n; ++i) w.y[i] = w.g[i];
         grad(p, w.g);
-        if (scaled_gradient(w.g, p, n, F) < tolerance) return;
+        if (!all_finite(w.g, n)) return false;
+        if (scaled_gradient(w.g, p, n, F) < tolerance) return true;
         for (int i = 1; i <= n; ++i) w.y[i] = w.g[i] - w.y[i];
         for (int i = 1; i <= n; ++i) {
             double Hy = 0.0;
@@ -203,11 +228,12 @@ void bfgs_iterations(BfgsWork& w, double* p, double F, double Lmax, double toler
     // Out of iterations: the last point stands; its likelihood may still be the best seen.
     const double f = func(p);
     if (-f > ann.lnL_best) ann.lnL_best = -f;
+    return std::isfinite(f);
 }
 
 }  // namespace
 
-void dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
+bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
                  MinObjective func, MinGradient grad) {
     BfgsWork w{n, vect(1, n), vect(1, n), vect(1, n), vect(1, n), vect(1, n), matrix(1, n, 1, n)};
     const double F = func(p);
@@ -221,13 +247,15 @@ void dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
     }
     const double Lmax = kMaxStepFactor * larger(sqrt(sum), kMinLengthFactor);
     *value = F;
-    bfgs_iterations(w, p, F, Lmax, tolerance, count, value, func, grad);
+    const bool finite = std::isfinite(F) && all_finite(w.g, n) &&
+                        bfgs_iterations(w, p, F, Lmax, tolerance, count, value, func, grad);
     free_matrix(w.H, 1, n, 1, n);
     free_vect(w.d, 1, n);
     free_vect(w.x_new, 1, n);
     free_vect(w.Hy, 1, n);
     free_vect(w.y, 1, n);
     free_vect(w.g, 1, n);
+    return finite;
 }
 
 double neg_lnl(const double* p) {
@@ -252,11 +280,11 @@ void qn_estimate() {
     for (int i = 1; i <= n; ++i) entry[i] = p[i];
     int count = 0;
     double value = 0.0;
-    dfpmin_temp(p, n, 0.005, &count, &value, neg_lnl, neg_lnl_grad);
+    const bool finite = dfpmin_temp(p, n, 0.005, &count, &value, neg_lnl, neg_lnl_grad);
     qn_store_params(p);
     ratio_from_kprime();
     full_pass();
-    if (!qn_result_acceptable()) {
+    if (!finite || !qn_result_acceptable()) {
         qn_store_params(entry);
         ratio_from_kprime();
         full_pass();

@@ -6,6 +6,7 @@
 #include "alignment.hpp"
 #include "newick.hpp"
 #include "reports.hpp"
+#include "text_reader.hpp"
 
 void write_nexus_data() {
     FILE* out = run_files.paupfile;
@@ -22,7 +23,8 @@ void write_nexus_data() {
     for (int i = 0; i < n; ++i) {
         row.clear();
         for (int j = 0; j < s; ++j) row += base_letter(alignment.ppBase[i][j]);
-        fprintf(out, "%-10s %s\n", nexus_name(alignment.TaxonNames[i]).c_str(), row.c_str());
+        fprintf(out, "%s %s\n", pad_to_width(nexus_name(alignment.TaxonNames[i]), 10).c_str(),
+                row.c_str());
     }
     fputs(";\n End;\n\n", out);
 }

@@ -4,17 +4,22 @@
 #include "run.hpp"
 
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "alignment.hpp"
 #include "anneal.hpp"
 #include "archive.hpp"
+#include "fatal.hpp"
+#include "folder_lock.hpp"
 #include "interrupt.hpp"
 #include "likelihood.hpp"
 #include "model.hpp"
@@ -34,22 +39,118 @@ void allocation_failed() {
 namespace {
 
 // Data, model and the starting tree with its likelihood and archive record.
+// A starting tree whose log-likelihood is not a finite number cannot be searched from, and
+// its value must not reach a report. With per-lineage rates the cause is rates so far from
+// 1 that every branch is effectively of length zero (or infinite): the message names the
+// extreme rates and the lin_info values behind them.
+[[noreturn]] void unusable_start(double lnL) {
+    char value[32];
+    if (std::isnan(lnL))
+        snprintf(value, sizeof value, "not a number");
+    else
+        snprintf(value, sizeof value, "%f", lnL);
+    if (settings.use_lin_info == 1 && !alignment.lin_array.empty()) {
+        int lo = 1, hi = 1;
+        for (int i = 1; i <= settings.ntaxa; ++i) {
+            if (tree.RateVec[i] < tree.RateVec[lo]) lo = i;
+            if (tree.RateVec[i] > tree.RateVec[hi]) hi = i;
+        }
+        const auto& v = alignment.lin_array;
+        input_error("lin_info", 0,
+                    "the log-likelihood of the starting tree is %s with the lineage rates these "
+                    "values give (from %g for sequence %d, values %g and %g, to %g for sequence "
+                    "%d, values %g and %g); rates this far from 1 leave no branch a length the "
+                    "model can evaluate",
+                    value, tree.RateVec[lo], lo, v[lo - 1][0], v[lo - 1][1], tree.RateVec[hi], hi,
+                    v[hi - 1][0], v[hi - 1][1]);
+    }
+    input_error("infile", 0, "the log-likelihood of the starting tree is %s, not a finite number",
+                value);
+}
+
+struct ReportName {
+    FILE* RunFiles::*file;
+    const char* name;
+};
+constexpr ReportName kReports[] = {{&RunFiles::results, "results"},
+                                   {&RunFiles::besttree, "besttree"},
+                                   {&RunFiles::treefile, "treefile"},
+                                   {&RunFiles::paupfile, "paupfile.nex"}};
+
+// A generous bound on what the reports still take after the start-up: the listings of
+// the best trees (whose count doubles for a second search) and the pattern table.
+unsigned long long report_bytes_to_come() {
+    const unsigned long long n = static_cast<unsigned long long>(settings.ntaxa);
+    const unsigned long long trees = 2ull * static_cast<unsigned long long>(settings.n_keep) + 1;
+    const unsigned long long per_tree = 40 * n + 400;
+    unsigned long long bytes = 64 * 1024 + 3 * trees * per_tree;
+    if (settings.print_patterns == 1)
+        bytes += static_cast<unsigned long long>(alignment.npat) * (n + 40);
+    return 2 * bytes;
+}
+
+std::string byte_count(unsigned long long b) {
+    char buf[48];
+    if (b >= 10ull << 20)
+        snprintf(buf, sizeof buf, "%llu MB", b >> 20);
+    else
+        snprintf(buf, sizeof buf, "%llu kB", (b + 1023) >> 10);
+    return buf;
+}
+
+// Before the search: each report must take what the start-up wrote to it, and the folder
+// must have room for the rest, so that a full disk stops the run now and not after hours
+// of searching.
+void check_reports_writable() {
+    for (const ReportName& r : kReports) {
+        FILE* f = run_files.*r.file;
+        if (f == nullptr) continue;
+        // An earlier automatic flush may have failed and dropped its data without a reason
+        // kept: one more byte written gives the system's reason again. The part file is
+        // lost anyway, as the run stops here.
+        const bool failed_before = ferror(f) != 0;
+        clearerr(f);
+        errno = 0;
+        bool failed = fflush(f) != 0;
+        if (failed_before && !failed) {
+            fputc('\n', f);
+            errno = 0;
+            failed = fflush(f) != 0;
+        }
+        if (failed || failed_before) {
+            printf("Error writing %s: %s; the run stops before its search\n", r.name,
+                   errno != 0 ? strerror(errno) : "an earlier write to it failed (the disk may be full)");
+            exit(1);
+        }
+    }
+    struct statvfs fs {};
+    if (statvfs(".", &fs) != 0) return;  // no figure to go by: the closing checks remain
+    const unsigned long long avail =
+        static_cast<unsigned long long>(fs.f_bavail) * static_cast<unsigned long long>(fs.f_frsize);
+    const unsigned long long need = report_bytes_to_come();
+    if (avail < need) {
+        char folder[PATH_MAX];
+        printf("Error writing the reports: the folder %s has %s free, and this run's reports "
+               "need up to %s; the run stops before its search\n",
+               getcwd(folder, sizeof folder) != nullptr ? folder : ".", byte_count(avail).c_str(),
+               byte_count(need).c_str());
+        exit(1);
+    }
+}
+
 void start_up() {
     // Every working array is sized from the input; memory that cannot be had ends the
     // run with a message and status 1 instead of an abort.
     std::set_new_handler(allocation_failed);
     start_timer();
     clear_archive();
+    lock_folder();
     if (!open_run_files()) {
         printf("can't open file \n");
         exit(1);
     }
     std::string infile_text;
-    if (!read_whole_file(run_files.infile, infile_text)) {
-        printf("Can't open infile\n");
-        printf("can't open file \n");
-        exit(1);
-    }
+    read_input_file(run_files.infile, "infile", kInfileLimit, infile_text);
     const size_t offset = parse_infile_header(infile_text);
     const int n = settings.ntaxa;
 
@@ -90,6 +191,7 @@ void start_up() {
 
     full_pass();
     ann.lnL_cur = ann.lnL_best = log_likelihood();
+    if (!std::isfinite(ann.lnL_cur)) unusable_start(ann.lnL_cur);
     fprintf(run_files.results, program.initial_lnl_text, ann.lnL_cur);
     fputs("\n\n", run_files.results);
     fputs("-----------------------------------------------------------------\n\n",
@@ -101,6 +203,7 @@ void start_up() {
     ann.best_mu = mp.mu;
     ann.best_Kprime = mp.Kprime;
     archive.cur_record = archive_current_tree(ann.lnL_cur);
+    check_reports_writable();
 }
 
 // Flushes, syncs and closes one report; a report that did not reach the disk whole (disk
@@ -118,15 +221,6 @@ bool close_report(FILE*& f, const char* name) {
            err != 0 ? strerror(err) : "the file could not be written completely");
     return false;
 }
-
-struct ReportName {
-    FILE* RunFiles::*file;
-    const char* name;
-};
-constexpr ReportName kReports[] = {{&RunFiles::results, "results"},
-                                   {&RunFiles::besttree, "besttree"},
-                                   {&RunFiles::treefile, "treefile"},
-                                   {&RunFiles::paupfile, "paupfile.nex"}};
 
 // Closes every report and, when all four are whole, gives each its own name in place of
 // the previous run's; otherwise the part files stay and the previous reports with them.
@@ -167,6 +261,8 @@ int run_program() {
     write_newick_best(run_files.treefile);
     fputs(";\n\n", run_files.treefile);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
-    if (!close_reports()) return 1;
+    const bool written = close_reports();
+    unlock_folder();
+    if (!written) return 1;
     return search_interrupted() ? interrupted_exit_status() : 0;
 }

@@ -1,44 +1,86 @@
 // Run files, the infile header, the settings file, lin_info, derived counts and the timer.
 #include "settings.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "fatal.hpp"
 #include "program.hpp"
 #include "text_reader.hpp"
 
-bool read_whole_file(FILE* f, std::string& out) {
+bool read_whole_file(FILE* f, std::string& out, size_t limit) {
     out.clear();
     if (f == nullptr) return false;
     char buf[65536];
     size_t got;
-    while ((got = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
+    while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
+        if (got > limit - out.size()) return false;
+        out.append(buf, got);
+    }
     return ferror(f) == 0;
+}
+
+void read_input_file(FILE* f, const char* name, size_t limit, std::string& out) {
+    struct stat st {};
+    const bool too_large = f != nullptr && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) &&
+                           static_cast<unsigned long long>(st.st_size) > limit;
+    errno = 0;
+    if (!too_large && read_whole_file(f, out, limit)) return;
+    if (f == nullptr || ferror(f) != 0)
+        input_error(name, 0, "the file cannot be read: %s",
+                    errno != 0 ? strerror(errno) : "read error");
+    input_error(name, 0, "the file holds more than %zu bytes, the limit for %s", limit, name);
 }
 
 // ---------------------------------------------------------------------------------------
 // Run files
 
-static bool open_one(FILE*& slot, const char* path, const char* mode, const char* label) {
-    slot = fopen(path, mode);
-    if (slot != nullptr) return true;
-    printf("Can't open %s\n", label);
-    return false;
+namespace {
+
+const char* file_kind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
 }
 
-// The reports are written under their part names and take their own names only when the
-// run has written them whole, so that a run that fails or is killed leaves the reports of
-// the last good run as they were.
+bool open_one(FILE*& slot, const char* path, const char* mode, const char* label) {
+    errno = 0;
+    slot = fopen(path, mode);
+    if (slot == nullptr) {
+        printf("Can't open %s: %s\n", label, strerror(errno));
+        return false;
+    }
+    if (mode[0] != 'r') return true;
+    // An input must be a file (or a pipe): a folder reads as nothing, and a device such as
+    // /dev/zero would be read until memory runs out.
+    struct stat st {};
+    if (fstat(fileno(slot), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+        printf("Can't open %s: it is %s, not a file\n", label, file_kind(st.st_mode));
+        fclose(slot);
+        slot = nullptr;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool open_run_files() {
     return open_one(run_files.infile, "infile", "r", "infile") &&
            open_one(run_files.settings, "settings", "r", "settings") &&
            open_one(run_files.treefile, "treefile.part", "w", "treefile") &&
            open_one(run_files.besttree, "besttree.part", "w", "besttree") &&
            open_one(run_files.results, "results.part", "w", "results") &&
-           open_one(run_files.paupfile, "paupfile.nex.part", "w", "paupfile");
+           open_one(run_files.paupfile, "paupfile.nex.part", "w", "paupfile.nex");
 }
 
 bool open_lin_info() { return open_one(run_files.lin_info, "lin_info", "r", "lin_info"); }
@@ -149,12 +191,113 @@ void settings_layout(SettingField f[kSettingsLines]) {
     d("seed2", &s.seed2);
 }
 
+// The values each setting may take. Every value the run gives a meaning stays allowed:
+// beta_num 0 keeps the temperature constant, n_keep 0 keeps no trees, stop_mult 0 stops a
+// search at its first step, and nreps 0 or less writes no bootstrap lines.
+struct IntRange {
+    int Settings::*field;
+    int lo, hi;
+    const char* text;
+};
+struct RealRange {
+    float Settings::*field;
+    float lo;
+    bool lo_open;
+    float hi;  // HUGE_VALF: no upper bound
+    bool hi_open;
+    const char* text;
+};
+
+// The generator's seeds must lie below its moduli and be positive.
+constexpr int kSeed1Max = 2147483562, kSeed2Max = 2147483398;
+
+constexpr IntRange kIntRanges[] = {
+    {&Settings::keep_gaps, 0, 1, "it must be 0 or 1"},
+    {&Settings::burnin_iter, 0, INT_MAX, "it cannot be negative"},
+    {&Settings::stop_mult, 0, INT_MAX, "it cannot be negative"},
+    {&Settings::print_patterns, 0, 1, "it must be 0 or 1"},
+    {&Settings::print_alignment, 0, 1, "it must be 0 or 1"},
+    {&Settings::n_keep, 0, INT_MAX, "it cannot be negative"},
+    {&Settings::max_iter, 0, INT_MAX, "it cannot be negative"},
+    {&Settings::estimate, 0, 1, "it must be 0 or 1"},
+    {&Settings::use_lin_info, 0, 1, "it must be 0 or 1"},
+    {&Settings::final_opt, 0, 1, "it must be 0 or 1"},
+    {&Settings::seed1, 1, kSeed1Max, "it must lie in 1 to 2147483562, the generator's range"},
+    {&Settings::seed2, 1, kSeed2Max, "it must lie in 1 to 2147483398, the generator's range"},
+};
+
+// The derived counts take logarithms of the two probabilities; the second search's
+// temperature divides by -ln(accept_prob2).
+constexpr RealRange kRealRanges[] = {
+    {&Settings::burnin_prob, 0.0f, true, 1.0f, false, "it must lie in (0, 1]"},
+    {&Settings::trial_prob, 0.0f, true, 1.0f, false, "it must lie in (0, 1]"},
+    {&Settings::beta_num, 0.0f, false, HUGE_VALF, false, "it cannot be negative"},
+    {&Settings::beta_frac, 0.0f, false, 1.0f, true, "it must lie in [0, 1)"},
+    {&Settings::improve_tol, 0.0f, false, HUGE_VALF, false, "it cannot be negative"},
+    {&Settings::beta_len, 0.0f, false, HUGE_VALF, false, "it cannot be negative"},
+    {&Settings::accept_prob2, 0.0f, true, 1.0f, true, "it must lie in (0, 1)"},
+    {&Settings::delta_lnl2, 0.0f, true, HUGE_VALF, false, "it must be positive"},
+    {&Settings::gamma_shape, 0.0f, true, HUGE_VALF, false, "it must be positive"},
+};
+
+bool in_range(float v, const RealRange& r) {
+    const bool above = r.lo_open ? v > r.lo : v >= r.lo;
+    const bool below = r.hi_open ? v < r.hi : v <= r.hi;
+    return above && below;
+}
+
+// The value is quoted as the file has it, so that 1e-9 is not shown as 0.000000.
+void check_setting_ranges(const SettingField fields[kSettingsLines],
+                          const int value_line[kSettingsLines],
+                          const std::string values[kSettingsLines]) {
+    for (int k = 0; k < kSettingsLines; ++k) {
+        const SettingField& f = fields[k];
+        for (const IntRange& r : kIntRanges)
+            if (f.int_value == &(settings.*r.field) && !(*f.int_value >= r.lo && *f.int_value <= r.hi))
+                input_error("settings", value_line[k], "%s is %s; %s", f.name, values[k].c_str(),
+                            r.text);
+        for (const RealRange& r : kRealRanges)
+            if (f.float_value == &(settings.*r.field) && !in_range(*f.float_value, r))
+                input_error("settings", value_line[k], "%s is %s; %s", f.name, values[k].c_str(),
+                            r.text);
+    }
+}
+
+
+// Where each value of the last settings text read stands, and how it is written there, for
+// the checks that need the infile header too.
+int g_value_line[kSettingsLines] = {};
+std::string g_values[kSettingsLines];
+
+int settings_index(const float* field) {
+    SettingField fields[kSettingsLines];
+    settings_layout(fields);
+    for (int k = 0; k < kSettingsLines; ++k)
+        if (fields[k].float_value == field) return k;
+    return 0;
+}
+
 }  // namespace
+
+float cooling_constant() {
+    const int n = settings.ntaxa;
+    return settings.beta_num / ((1 - settings.beta_frac) * n -
+                                settings.beta_frac * settings.beta_len / settings.nsites);
+}
+
+double second_search_temperature(float beta) {
+    return (beta + 1) * settings.delta_lnl2 / (-std::log(static_cast<double>(settings.accept_prob2)));
+}
 
 void parse_settings(const std::string& text) {
     SettingField fields[kSettingsLines];
     settings_layout(fields);
-    int value_line[kSettingsLines] = {};
+    int* const value_line = g_value_line;
+    std::string* const values = g_values;
+    for (int k = 0; k < kSettingsLines; ++k) {
+        value_line[k] = 0;
+        values[k].clear();
+    }
     TextReader r = make_reader(text);
     std::string label, value;
     for (int k = 0; k < kSettingsLines; ++k) {
@@ -176,33 +319,19 @@ void parse_settings(const std::string& text) {
         if (st == kOutOfRange)
             input_error("settings", value_line[k], "setting %d (%s) is %s, out of range", k + 1,
                         f.name, printable(value).c_str());
+        if (st == kUnderflow)
+            input_error("settings", value_line[k],
+                        "setting %d (%s) is %s, too small for a single-precision number (the "
+                        "smallest is about 1.4e-45)",
+                        k + 1, f.name, printable(value).c_str());
+        values[k] = printable(value);
     }
-    // The derived counts take logarithms of the two probabilities.
-    for (int k = 0; k < kSettingsLines; ++k) {
-        const float* p = fields[k].float_value;
-        if ((p == &settings.burnin_prob || p == &settings.trial_prob) && !(*p > 0.0f && *p <= 1.0f))
-            input_error("settings", value_line[k], "%s is %f; it must lie in (0, 1]",
-                        fields[k].name, *p);
-        // The second search's temperature divides by -ln(accept_prob2).
-        if (p == &settings.accept_prob2 && !(*p > 0.0f && *p < 1.0f))
-            input_error("settings", value_line[k], "%s is %f; it must lie in (0, 1)",
-                        fields[k].name, *p);
-        if (p == &settings.gamma_shape && !(*p > 0.0f))
-            input_error("settings", value_line[k], "%s is %f; it must be positive",
-                        fields[k].name, *p);
-        // Counts and iteration limits: a negative value is a slip of the pen.
-        const int* c = fields[k].int_value;
-        if ((c == &settings.n_keep || c == &settings.max_iter || c == &settings.stop_mult) &&
-            *c < 0)
-            input_error("settings", value_line[k], "%s is %d; it cannot be negative",
-                        fields[k].name, *c);
-    }
+    check_setting_ranges(fields, value_line, values);
 }
 
 void read_settings() {
     std::string text;
-    if (!read_whole_file(run_files.settings, text))
-        input_error("settings", 0, "the file cannot be read");
+    read_input_file(run_files.settings, "settings", kSettingsLimit, text);
     parse_settings(text);
 }
 
@@ -213,7 +342,36 @@ static int checked_count(double value, const char* what) {
     return static_cast<int>(value);
 }
 
+// The cooling constant and the second search's starting temperature combine several
+// settings with the alignment's size; each must come out finite, and not negative, or the
+// searches would heat up instead of cooling (or never accept a fall).
+static void check_temperatures() {
+    const Settings& s = settings;
+    const float beta = cooling_constant();
+    const float denominator =
+        (1 - s.beta_frac) * s.ntaxa - s.beta_frac * s.beta_len / s.nsites;
+    if (!(denominator > 0.0f) || !std::isfinite(beta) || !(beta >= 0.0f)) {
+        const int k = settings_index(&settings.beta_len);
+        input_error("settings", g_value_line[k],
+                    "beta_len is %s; with beta_frac %s, %d sequences and %d sites the cooling "
+                    "constant beta_num / ((1 - beta_frac) ntaxa - beta_frac beta_len / nsites) "
+                    "is %g, and it must be finite and not negative",
+                    g_values[k].c_str(), g_values[settings_index(&settings.beta_frac)].c_str(),
+                    s.ntaxa, s.nsites, static_cast<double>(beta));
+    }
+    const double co = second_search_temperature(beta);
+    if (!std::isfinite(co)) {
+        const int k = settings_index(&settings.delta_lnl2);
+        input_error("settings", g_value_line[k],
+                    "delta_lnl2 is %s; with accept_prob2 %s and the cooling constant %g the "
+                    "second search's starting temperature is %g, and it must be finite",
+                    g_values[k].c_str(), g_values[settings_index(&settings.accept_prob2)].c_str(),
+                    static_cast<double>(beta), co);
+    }
+}
+
 void compute_derived_counts() {
+    check_temperatures();
     Settings& s = settings;
     const int n = s.ntaxa;
     const double per_round = n * log(1.0 - 1.0 / n);
@@ -231,6 +389,8 @@ void compute_derived_counts() {
 // ---------------------------------------------------------------------------------------
 // lin_info
 
+double lineage_rate(double w, double t) { return pow(w, -0.25) * exp(-0.6 / (0.846 * t)); }
+
 void parse_lin_info(const std::string& text, int n) {
     alignment.lin_array.assign(n > 0 ? n : 0, std::vector<double>(2, 0.0));
     TextReader r = make_reader(text);
@@ -241,16 +401,34 @@ void parse_lin_info(const std::string& text, int n) {
             input_error("lin_info", 0, "there is no line for sequence %d; %d lines are needed",
                         i + 1, n);
         int tag = 0;
-        float w = 0, t = 0;
-        if (toks.size() != 3 || parse_int_token(toks[0], tag) != kNumberOk ||
-            parse_float_token(toks[1], w) != kNumberOk ||
-            parse_float_token(toks[2], t) != kNumberOk)
+        float v[2] = {0, 0};
+        if (toks.size() != 3 || parse_int_token(toks[0], tag) != kNumberOk)
             input_error("lin_info", line, "expected an integer and two numbers for sequence %d",
                         i + 1);
+        for (int j = 0; j < 2; ++j) {
+            const NumberStatus st = parse_float_token(toks[1 + j], v[j]);
+            if (st == kUnderflow)
+                input_error("lin_info", line,
+                            "value %d of sequence %d, %s, is too small for a single-precision "
+                            "number (the smallest is about 1.4e-45)",
+                            j + 1, i + 1, printable(toks[1 + j]).c_str());
+            if (st != kNumberOk)
+                input_error("lin_info", line,
+                            "expected an integer and two numbers for sequence %d", i + 1);
+        }
+        const float w = v[0], t = v[1];
         if (!(w > 0.0f) || !(t > 0.0f))
             input_error("lin_info", line, "the values of sequence %d must be positive (read "
                         "%s and %s)", i + 1, printable(toks[1]).c_str(),
                         printable(toks[2]).c_str());
+        // A rate that is zero or not a number in double precision would make the likelihood
+        // of every tree undefined.
+        const double rate = lineage_rate(w, t);
+        if (!std::isfinite(rate) || !(rate >= DBL_MIN))
+            input_error("lin_info", line,
+                        "the values of sequence %d (%s and %s) give the lineage rate %g, "
+                        "outside what a double-precision number holds",
+                        i + 1, printable(toks[1]).c_str(), printable(toks[2]).c_str(), rate);
         alignment.lin_array[i][0] = w;
         alignment.lin_array[i][1] = t;
     }
@@ -258,8 +436,7 @@ void parse_lin_info(const std::string& text, int n) {
 
 void read_lin_info() {
     std::string text;
-    if (!read_whole_file(run_files.lin_info, text))
-        input_error("lin_info", 0, "the file cannot be read");
+    read_input_file(run_files.lin_info, "lin_info", kLinInfoLimit, text);
     parse_lin_info(text, settings.ntaxa);
 }
 

@@ -5,14 +5,24 @@
 
 #include "state.hpp"
 
-// Reads a whole open file into `out`; false on a read error.
-bool read_whole_file(FILE* f, std::string& out);
+// The largest input files read: an alignment of 2 GB (the most a sequence table can index),
+// and far more than any settings or lin_info file holds.
+constexpr size_t kInfileLimit = 2147483647;
+constexpr size_t kSettingsLimit = 1 << 20;
+constexpr size_t kLinInfoLimit = 256u << 20;
+
+// Reads a whole open file into `out`; false on a read error or past `limit` bytes.
+bool read_whole_file(FILE* f, std::string& out, size_t limit = static_cast<size_t>(-1));
+// Reads the input file `name` whole, or stops the run naming it: a read error with the
+// system's reason, or more than `limit` bytes.
+void read_input_file(FILE* f, const char* name, size_t limit, std::string& out);
 
 // Opens the run files in slot order (infile, settings, treefile, besttree, results, then
 // paupfile.nex). lin_info is opened separately, after the settings are known. On failure
-// prints "Can't open <file>\n" and returns false.
+// prints "Can't open <file>: <reason>\n" and returns false; an input that is a folder or
+// a device (anything but a file or a pipe) fails to open.
 bool open_run_files();
-// clockml with use_lin_info 1: opens lin_info; on failure "Can't open lin_info\n", false.
+// clockml with use_lin_info 1: opens lin_info; on failure "Can't open lin_info: ...", false.
 bool open_lin_info();
 
 // Parses the seven header integers at the start of the infile text. Returns the offset
@@ -25,10 +35,19 @@ void parse_settings(const std::string& text);
 // Reads the settings file of run_files into `settings`.
 void read_settings();
 // stop_count, min_trials, burnin_len from the settings and ntaxa.
+// Also stops the run when the cooling constant or the second search's temperature would
+// not be finite and positive.
 void compute_derived_counts();
+// beta of the searches, from beta_num, beta_frac, beta_len and the header's dimensions.
+float cooling_constant();
+// Starting temperature of the second search, at which a fall of delta_lnl2 is accepted with
+// probability accept_prob2 at its first step.
+double second_search_temperature(float beta);
 
 // Parses n lines of a lin_info text into alignment.lin_array; stops on a bad line.
 void parse_lin_info(const std::string& text, int n);
+// clockml's relative rate of a lineage from its two lin_info values w and t.
+double lineage_rate(double w, double t);
 void read_lin_info();
 
 // Processor-clock timer in seconds.

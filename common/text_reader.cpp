@@ -86,10 +86,43 @@ NumberStatus parse_float_token(const std::string& tok, float& out) {
     const float value = strtof(tok.c_str(), &end);
     if (end != tok.c_str() + tok.size()) return kNotANumber;
     if (std::isnan(value)) return kNotANumber;
-    // strtof also flags underflow with ERANGE; only an overflow to infinity is fatal.
     if (std::isinf(value)) return kOutOfRange;
+    // strtof flags underflow with ERANGE: a value it can still hold (a subnormal one) is
+    // taken; one that became zero is not the value the file gives.
+    if (value == 0.0f && errno == ERANGE) return kUnderflow;
     out = value;
     return kNumberOk;
+}
+
+size_t utf8_sequence_length(const std::string& t, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    size_t len = 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        len = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        len = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        len = 4;
+    else
+        return 0;
+    if (i + len > t.size()) return 0;
+    for (size_t k = 1; k < len; ++k)
+        if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return 0;
+    return len;
+}
+
+size_t utf8_length(const std::string& t) {
+    size_t count = 0;
+    for (size_t i = 0; i < t.size(); ++count) {
+        const size_t len = utf8_sequence_length(t, i);
+        i += len != 0 ? len : 1;
+    }
+    return count;
+}
+
+std::string pad_to_width(const std::string& t, size_t width) {
+    const size_t len = utf8_length(t);
+    return len >= width ? t : t + std::string(width - len, ' ');
 }
 
 std::string printable(const std::string& tok) {

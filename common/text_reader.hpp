@@ -28,7 +28,7 @@ bool next_token(TextReader& r, std::string& tok, int* tok_line, size_t max_len =
 // Tokens of the next line that holds any; false at the end of the text.
 bool next_line_tokens(TextReader& r, std::vector<std::string>& toks, int* tok_line);
 
-enum NumberStatus { kNumberOk, kNotANumber, kOutOfRange };
+enum NumberStatus { kNumberOk, kNotANumber, kOutOfRange, kUnderflow };
 // The whole token as a signed 32-bit integer (optional sign, decimal digits).
 NumberStatus parse_int_token(const std::string& tok, int& out);
 // The whole token as a finite single-precision real, rounded as strtof rounds.
@@ -37,3 +37,10 @@ NumberStatus parse_float_token(const std::string& tok, float& out);
 // The token in a form fit for a one-line message: printable characters as they are,
 // others as \xHH, at most 40 characters.
 std::string printable(const std::string& tok);
+
+// Bytes of the well-formed UTF-8 sequence of two to four bytes at t[i], or 0.
+size_t utf8_sequence_length(const std::string& t, size_t i);
+// Characters in t: a UTF-8 sequence counts once, any other byte once.
+size_t utf8_length(const std::string& t);
+// t followed by blanks up to `width` characters (not bytes).
+std::string pad_to_width(const std::string& t, size_t width);

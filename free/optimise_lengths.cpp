@@ -33,8 +33,10 @@ bool optimise_branch(int c, double lower_start) {
 }  // namespace
 
 double length_objective(int c, double x) {
-    // A branch never gets a negative (or undefined) length, whatever the bracketing tries.
+    // A branch never gets a negative (or undefined) length, whatever the bracketing tries,
+    // nor one past saturation, where the bracketing of a flat likelihood would not stop.
     if (!(x >= kMinLength)) x = kMinLength;
+    if (x > kMaxBranchLength) x = kMaxBranchLength;
     tree.TimeVec[c] = x;
     return path_objective(c);
 }

@@ -1,5 +1,8 @@
 // freeml's node values for an annealing step: the branches above X and above its two
 // children (before the move) are rescaled by independent gamma multipliers of mean 1.
+#include <algorithm>
+
+#include "free.hpp"
 #include "program.hpp"
 #include "rng.hpp"
 
@@ -8,7 +11,7 @@ void propose_node_values(int X, int /*P*/, int A, int B, int /*S*/, int /*side*/
     const float g1 = static_cast<float>(gen_gamma(shape, shape));
     const float g2 = static_cast<float>(gen_gamma(shape, shape));
     const float g3 = static_cast<float>(gen_gamma(shape, shape));
-    tree.TimeVec_temp[X] = g1 * tree.TimeVec_temp[X];
-    tree.TimeVec_temp[A] = g2 * tree.TimeVec_temp[A];
-    tree.TimeVec_temp[B] = g3 * tree.TimeVec_temp[B];
+    tree.TimeVec_temp[X] = std::min(g1 * tree.TimeVec_temp[X], kMaxBranchLength);
+    tree.TimeVec_temp[A] = std::min(g2 * tree.TimeVec_temp[A], kMaxBranchLength);
+    tree.TimeVec_temp[B] = std::min(g3 * tree.TimeVec_temp[B], kMaxBranchLength);
 }

@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The derived counts scale with the number of taxa; vary it with the input so that
     // small and large alignments are both tried.
     settings.ntaxa = 3 + static_cast<int>(size % 200);
+    settings.nsites = 1 + static_cast<int>(size % 5000);
     try {
         parse_settings(text);
         compute_derived_counts();

@@ -24,7 +24,9 @@ for t in "${targets[@]}"; do
   cp -r "$src/corpus/$t" "$work/$t"
   mkdir -p "$work/findings-$t"
   # Run from the scratch folder so that nothing the fuzzer writes lands in the tree.
-  (cd "$work" && "$bin" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  dict=()
+  case $t in fuzz_settings_*) dict=(-dict="$src/settings.dict") ;; esac
+  (cd "$work" && "$bin" "${dict[@]}" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/findings-$t/" \
      "$work/$t" >"$work/$t.log" 2>&1)
   status=$?

@@ -46,6 +46,14 @@ void slope_grad(const double*, double* df) {
 }
 void slope_grad1(const double*, double* df) { df[1] = -1000; }
 
+// Falls for ever, with a gradient that stops being a number past -1, as the derivatives of
+// the log-likelihood do for a rate scale that turns negative.
+double cliff(const double* p) {
+    remember(p, 1);
+    return p[1] * p[1] * p[1];
+}
+void cliff_grad(const double* p, double* df) { df[1] = p[1] < -1 ? NAN : 3 * p[1] * p[1]; }
+
 }  // namespace
 
 TEST(Minimiser, LineSearch) {
@@ -115,4 +123,34 @@ TEST(Minimiser, StepLimitAndIterationCap) {
     EXPECT_EQ(evaluated[1][0], 201.5);
     EXPECT_EQ(count, 50);
     EXPECT_EQ(ann.lnL_best, 1e12);
+}
+
+TEST(Minimiser, EndsOnValuesThatAreNotNumbers) {
+    // A direction that is not a number is not searched along: the point and value stay.
+    const double x0[2] = {0, 1.0}, g[2] = {0, 2.0};
+    double d[2] = {0, -INFINITY}, x[2], f;
+    evaluated.clear();
+    EXPECT_FALSE(line_search(1, x0, 1.0, g, d, x, &f, 100.0, square));
+    EXPECT_EQ(x[1], 1.0);
+    EXPECT_EQ(f, 1.0);
+    EXPECT_TRUE(evaluated.empty());
+
+    // A step too small to move the point ends the search at once.
+    const double big[2] = {0, 1e300}, flat[2] = {0, 0.0};
+    double tiny[2] = {0, 1e-300};
+    evaluated.clear();
+    EXPECT_TRUE(line_search(1, big, 5.0, flat, tiny, x, &f, 100.0, square));
+    EXPECT_EQ(x[1], 1e300);
+    EXPECT_EQ(f, 5.0);
+    EXPECT_TRUE(evaluated.empty());
+
+    // Downhill past the cliff: the minimisation ends there, and says that its point is of
+    // no use.
+    reset_all_state();
+    double p[2] = {0, 0.5};
+    int count = 0;
+    double value = 0;
+    evaluated.clear();
+    EXPECT_FALSE(dfpmin_temp(p, 1, 0.005, &count, &value, cliff, cliff_grad));
+    EXPECT_LT(evaluated.size(), 2000u);
 }

@@ -43,7 +43,7 @@ TEST(Settings, ReadsPositionalValuesWithFreeLabels) {
     std::string t = "Model\t2\r\nkeep-gaps 1\r\n\r\n";
     const char* rest[] = {"x 100", "x 0.01", "x 0.5", "x 4", "x 0", "x 1", "x 0.9", "x 0.25",
                           "x 0.001", "x 5", "x 999", "x 1000", "x 1", "x 0", "x 0.3",
-                          "eighteen_chars_lbl2.5", "x 1", "x 10", "x -11"};
+                          "eighteen_chars_lbl2.5", "x 1", "x 10", "x 11"};
     for (const char* line : rest) t += std::string(line) + "\r\n";
     t += "seed2 12";
     parse_settings(t);
@@ -66,7 +66,7 @@ TEST(Settings, ReadsPositionalValuesWithFreeLabels) {
     EXPECT_EQ(s.delta_lnl2, 2.5f);
     EXPECT_EQ(s.final_opt, 1);
     EXPECT_EQ(s.nreps, 10);
-    EXPECT_EQ(s.seed1, -11);
+    EXPECT_EQ(s.seed1, 11);
     EXPECT_EQ(s.seed2, 12);
     EXPECT_EQ(s.gamma_shape, 0.0f);
 }
@@ -74,6 +74,7 @@ TEST(Settings, ReadsPositionalValuesWithFreeLabels) {
 TEST(Settings, DerivedCounts) {
     reset_all_state();
     settings.ntaxa = 10;
+    settings.nsites = 100;
     settings.stop_mult = 4;
     settings.burnin_iter = 7;
     settings.trial_prob = 0.5f;    // ln 0.5 / (10 ln 0.9) = 0.658 -> 1
@@ -104,9 +105,9 @@ TEST(SettingsDeathTest, BadSettingsStopTheRun) {
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(21, "3000000000"))),
                        "line 21: setting 21 \\(seed1\\) is 3000000000, out of range");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(4, "0"))),
-                       "line 4: burnin_prob is 0.000000; it must lie in \\(0, 1\\]");
+                       "line 4: burnin_prob is 0; it must lie in \\(0, 1\\]");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(5, "1.5"))),
-                       "line 5: trial_prob is 1.500000; it must lie in \\(0, 1\\]");
+                       "line 5: trial_prob is 1.5; it must lie in \\(0, 1\\]");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(12, "-1"))),
                        "line 12: n_keep is -1; it cannot be negative");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(6, "-2"))),
@@ -114,8 +115,46 @@ TEST(SettingsDeathTest, BadSettingsStopTheRun) {
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(13, "-1"))),
                        "line 13: max_iter is -1; it cannot be negative");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(17, "1"))),
-                       "line 17: accept_prob2 is 1.000000; it must lie in \\(0, 1\\)");
-    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(17, "0"))), "accept_prob2 is 0.000000");
+                       "line 17: accept_prob2 is 1; it must lie in \\(0, 1\\)");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(17, "0"))), "accept_prob2 is 0;");
+    // Each setting's range, with the value quoted as written.
+    const struct {
+        int pos;
+        const char* value;
+        const char* message;
+    } kOutOfRange[] = {
+        {2, "2", "line 2: keep_gaps is 2; it must be 0 or 1"},
+        {3, "-100", "line 3: burnin_iter is -100; it cannot be negative"},
+        {7, "3", "line 7: print_patterns is 3; it must be 0 or 1"},
+        {8, "-1", "line 8: print_alignment is -1; it must be 0 or 1"},
+        {9, "-0.5", "line 9: beta_num is -0.5; it cannot be negative"},
+        {10, "1", "line 10: beta_frac is 1; it must lie in \\[0, 1\\)"},
+        {11, "-1e-3", "line 11: improve_tol is -1e-3; it cannot be negative"},
+        {14, "-5", "line 14: beta_len is -5; it cannot be negative"},
+        {15, "2", "line 15: estimate is 2; it must be 0 or 1"},
+        {15, "-1", "line 15: estimate is -1; it must be 0 or 1"},
+        {16, "2", "line 16: use_lin_info is 2; it must be 0 or 1"},
+        {18, "0", "line 18: delta_lnl2 is 0; it must be positive"},
+        {18, "1e-300", "line 18: setting 18 \\(delta_lnl2\\) is 1e-300, too small for a "
+                       "single-precision number"},
+        {19, "7", "line 19: final_opt is 7; it must be 0 or 1"},
+        {21, "0", "line 21: seed1 is 0; it must lie in 1 to 2147483562"},
+        {22, "2147483399", "line 22: seed2 is 2147483399; it must lie in 1 to 2147483398"},
+    };
+    for (const auto& c : kOutOfRange)
+        EXPECT_INPUT_ERROR(parse_settings(clock_settings(with(c.pos, c.value))), c.message)
+            << c.pos << " " << c.value;
+    // Combinations with the alignment's size: a cooling constant that is negative, and a
+    // second search that would start at an infinite temperature.
+    settings.ntaxa = 5;
+    settings.nsites = 100;
+    parse_settings(clock_settings(with(14, "1e6")));
+    EXPECT_INPUT_ERROR(compute_derived_counts(),
+                       "^Error in settings, line 14: beta_len is 1e6; with beta_frac 0.25, 5 "
+                       "sequences and 100 sites the cooling constant");
+    parse_settings(clock_settings(with(18, "3e38")));
+    EXPECT_INPUT_ERROR(compute_derived_counts(),
+                       "^Error in settings, line 18: delta_lnl2 is 3e38; .* temperature is inf");
     std::vector<std::string> short_file(kGood.begin(), kGood.begin() + 20);
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(short_file)),
                        "^Error in settings: only 20 of the 22 settings lines are present\n$");
@@ -197,7 +236,7 @@ TEST(RunFiles, OpensInOrderAndNamesTheFirstMissing) {
 
     testing::internal::CaptureStdout();
     const bool opened = open_run_files();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open settings\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open settings: No such file or directory\n");
     EXPECT_FALSE(opened);
 
     fclose(fopen("settings", "w"));
@@ -207,7 +246,7 @@ TEST(RunFiles, OpensInOrderAndNamesTheFirstMissing) {
     EXPECT_NE(access("paupfile.nex", F_OK), 0);
     testing::internal::CaptureStdout();
     EXPECT_FALSE(open_lin_info());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open lin_info\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open lin_info: No such file or directory\n");
     for (FILE* f : {run_files.infile, run_files.settings, run_files.treefile, run_files.besttree,
                     run_files.results, run_files.paupfile})
         fclose(f);

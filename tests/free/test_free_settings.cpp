@@ -31,5 +31,5 @@ TEST(FreeSettings, LinesSixteenToEighteen) {
     t.replace(t.find("lbl abc"), 7, "lbl 0.2");
     t.replace(t.find("lbl 0.75"), 8, "lbl 0");
     EXPECT_EXIT((fflush(stdout), dup2(2, 1), parse_settings(t)), ::testing::ExitedWithCode(1),
-                "line 18: gamma_shape is 0.000000; it must be positive");
+                "line 18: gamma_shape is 0; it must be positive");
 }

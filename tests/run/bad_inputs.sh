@@ -97,9 +97,14 @@ run_case() {  # name prog file
     else
         printf '%s' "$FREE_SETTINGS" >"$dir/settings"
     fi
-    case $3 in
-        missing:*) rm -f "$dir/${3#missing:}"; cat >/dev/null ;;
-        *) cat >"$dir/$3" ;;
+    case $1 in
+        infile_dev_zero) rm -f "$dir/infile"; ln -s /dev/zero "$dir/infile"; cat >/dev/null ;;
+        settings_folder) rm -f "$dir/settings"; mkdir "$dir/settings"; cat >/dev/null ;;
+        *)
+            case $3 in
+                missing:*) rm -f "$dir/${3#missing:}"; cat >/dev/null ;;
+                *) cat >"$dir/$3" ;;
+            esac ;;
     esac
     local prog=$CLOCKML
     [ "$2" = free ] && prog=$FREEML
@@ -299,35 +304,46 @@ bad settings_too_few_lines free settings "Error in settings: only 10 of the 22 s
 bad settings_last_value_missing clock settings "$S 22: setting 22 (seed2) has no value" < <(sed '/^seed2/s/ .*//' <<<"$CLOCK_SETTINGS")
 bad model_word clock settings "$S 1: setting 1 (model) is 'F84', not an integer" < <(clock_with model F84)
 bad burnin_prob_word free settings "$S 4: setting 4 (burnin_prob) is '0.9x', not a number" < <(free_with burnin_prob 0.9x)
-bad burnin_prob_zero clock settings "$S 4: burnin_prob is 0.000000; it must lie in (0, 1]" < <(clock_with burnin_prob 0)
-bad burnin_prob_above_one free settings "$S 4: burnin_prob is 1.500000; it must lie in (0, 1]" < <(free_with burnin_prob 1.5)
-bad trial_prob_negative clock settings "$S 5: trial_prob is -0.050000; it must lie in (0, 1]" < <(clock_with trial_prob -0.05)
+bad burnin_prob_zero clock settings "$S 4: burnin_prob is 0; it must lie in (0, 1]" < <(clock_with burnin_prob 0)
+bad burnin_prob_above_one free settings "$S 4: burnin_prob is 1.5; it must lie in (0, 1]" < <(free_with burnin_prob 1.5)
+bad trial_prob_negative clock settings "$S 5: trial_prob is -0.05; it must lie in (0, 1]" < <(clock_with trial_prob -0.05)
 bad trial_prob_nan clock settings "$S 5: setting 5 (trial_prob) is 'nan', not a number" < <(clock_with trial_prob nan)
-bad accept_prob2_zero free settings "$S 16: accept_prob2 is 0.000000; it must lie in (0, 1)" < <(free_with accept_prob2 0)
-bad accept_prob2_one free settings "$S 16: accept_prob2 is 1.000000; it must lie in (0, 1)" < <(free_with accept_prob2 1)
-bad gamma_shape_zero free settings "$S 18: gamma_shape is 0.000000; it must be positive" < <(free_with gamma_shape 0)
-bad gamma_shape_negative free settings "$S 18: gamma_shape is -2.000000; it must be positive" < <(free_with gamma_shape -2)
+bad accept_prob2_zero free settings "$S 16: accept_prob2 is 0; it must lie in (0, 1)" < <(free_with accept_prob2 0)
+bad accept_prob2_one free settings "$S 16: accept_prob2 is 1; it must lie in (0, 1)" < <(free_with accept_prob2 1)
+bad gamma_shape_zero free settings "$S 18: gamma_shape is 0; it must be positive" < <(free_with gamma_shape 0)
+bad gamma_shape_negative free settings "$S 18: gamma_shape is -2; it must be positive" < <(free_with gamma_shape -2)
 bad n_keep_negative clock settings "$S 12: n_keep is -3; it cannot be negative" < <(clock_with n_keep -3)
 bad n_keep_beyond_int free settings "$S 12: setting 12 (n_keep) is 99999999999, out of range" < <(free_with n_keep 99999999999)
 bad max_iter_negative clock settings "$S 13: max_iter is -5; it cannot be negative" < <(clock_with max_iter -5)
 bad stop_mult_negative free settings "$S 6: stop_mult is -1; it cannot be negative" < <(free_with stop_mult -1)
 bad stop_count_huge clock settings "Error in settings: the number of iterations after the last unique tree (4000000000) is too large" < <(clock_with stop_mult 1000000000)
-bad seed1_zero clock settings " a, m, s out of order in mltmod - ABORT! a =   2082007225 s =            0 m =   2147483563" stderr < <(clock_with seed1 0)
-bad seed2_negative free settings " a, m, s out of order in mltmod - ABORT! a =    784306273 s =       -67890 m =   2147483399" stderr < <(free_with seed2 -67890)
-bad seed1_too_large clock settings " a, m, s out of order in mltmod - ABORT! a =   2082007225 s =   2147483600 m =   2147483563" stderr < <(clock_with seed1 2147483600)
+bad seed1_zero clock settings "$S 21: seed1 is 0; it must lie in 1 to 2147483562, the generator's range" < <(clock_with seed1 0)
+bad seed2_negative free settings "$S 22: seed2 is -67890; it must lie in 1 to 2147483398, the generator's range" < <(free_with seed2 -67890)
+bad seed1_too_large clock settings "$S 21: seed1 is 2147483600; it must lie in 1 to 2147483562, the generator's range" < <(clock_with seed1 2147483600)
+bad gamma_shape_underflow free settings "$S 18: setting 18 (gamma_shape) is 1e-300, too small for a single-precision number (the smallest is about 1.4e-45)" < <(free_with gamma_shape 1e-300)
+bad beta_frac_one free settings "$S 10: beta_frac is 1; it must lie in [0, 1)" < <(free_with beta_frac 1)
+bad delta_lnl2_huge free settings "$S 17: delta_lnl2 is 3e38; with accept_prob2 0.5 and the cooling constant 0.631579 the second search's starting temperature is inf, and it must be finite" < <(free_with delta_lnl2 3e38)
 bad seed_word free settings "$S 21: setting 21 (seed1) is '12a45', not an integer" < <(free_with seed1 12a45)
 bad settings_junk clock settings "$S 1: setting 1 (model) is '\xEB\xC2\xFF\xD39\xBA\x7F\x07\xE2\x17\xC1^\x12\xBBu}\xB8P\xA5\xF4BE\xAER\xCCE8\xD5\x89\x7F\x1FM', not an integer" < <(junk 3 500)
-bad settings_missing clock missing:settings "Can't open settings"
-bad infile_missing free missing:infile "Can't open infile"
+bad settings_missing clock missing:settings "Can't open settings: No such file or directory"
+bad infile_missing free missing:infile "Can't open infile: No such file or directory"
 
 # --- lin_info ------------------------------------------------------------------------
 L="Error in lin_info, line"
-bad lin_info_missing clock missing:lin_info "Can't open lin_info"
+bad lin_info_missing clock missing:lin_info "Can't open lin_info: No such file or directory"
 bad lin_info_empty clock lin_info "Error in lin_info: there is no line for sequence 1; 4 lines are needed" </dev/null
 bad lin_info_short clock lin_info "Error in lin_info: there is no line for sequence 4; 4 lines are needed" < <(head -3 <<<"$LIN_INFO")
 bad lin_info_word clock lin_info "$L 2: expected an integer and two numbers for sequence 2" < <(sed '2s/1.0 1.0/one 1.0/' <<<"$LIN_INFO")
 bad lin_info_two_values clock lin_info "$L 3: expected an integer and two numbers for sequence 3" < <(sed '3s/ 1.0$//' <<<"$LIN_INFO")
 bad lin_info_zero clock lin_info "$L 4: the values of sequence 4 must be positive (read 0 and 1.0)" < <(sed '4s/1.0 1.0/0 1.0/' <<<"$LIN_INFO")
+bad lin_info_underflow clock lin_info "$L 2: value 2 of sequence 2, 1e-308, is too small for a single-precision number (the smallest is about 1.4e-45)" < <(sed '2s/1.0 1.0/1.0 1e-308/' <<<"$LIN_INFO")
+bad lin_info_rate_zero clock lin_info "$L 3: the values of sequence 3 (1.0 and 0.001) give the lineage rate 9.76661e-309, outside what a double-precision number holds" < <(sed '3s/1.0 1.0/1.0 0.001/' <<<"$LIN_INFO")
+bad lin_info_rates_unusable clock lin_info "Error in lin_info: the log-likelihood of the starting tree is -inf with the lineage rates these values give (from 1.58115e-31 for sequence 1, values 1 and 0.01, to 1.58115e-31 for sequence 1, values 1 and 0.01); rates this far from 1 leave no branch a length the model can evaluate" < <(sed 's/1.0 1.0/1.0 0.01/' <<<"$LIN_INFO")
+
+# --- inputs that are not files ---------------------------------------------------------
+bad infile_dev_zero free infile "Can't open infile: it is a character device, not a file" < <(echo)
+bad settings_folder clock settings "Can't open settings: it is a folder, not a file" < <(echo)
+bad settings_oversize free settings "Error in settings: the file holds more than 1048576 bytes, the limit for settings" < <(printf '%s' "$FREE_SETTINGS"; head -c 1100000 /dev/zero | tr '\0' ' ')
 bad lin_info_negative clock lin_info "$L 1: the values of sequence 1 must be positive (read 1.0 and -2.5)" < <(sed '1s/1.0 1.0/1.0 -2.5/' <<<"$LIN_INFO")
 bad lin_info_junk clock lin_info "$L 1: expected an integer and two numbers for sequence 1" < <(junk 5 200)
 

@@ -1,6 +1,7 @@
 # A report that cannot be written whole is a failed run: the file is named on standard
 # output and the exit status is 1, whether it fails on opening (a directory in its place,
-# a read-only folder) or while writing (a full disk, a file size limit).
+# a read-only folder) or while writing (a full disk, a file size limit). A write that fails
+# at the start stops the run before its search.
 source "$(dirname "$0")/lib.bash"
 
 WORK=$(mktemp -d)
@@ -28,18 +29,19 @@ case_run() {  # name program example expected-line prepare-command...
     ok "$name"
 }
 
-case_run results_dev_full "$CLOCKML" mtprim9_clock "Error writing results: No space left on device" \
+case_run results_dev_full "$CLOCKML" mtprim9_clock "Error writing results: No space left on device; the run stops before its search" \
     ln -s /dev/full results.part
-case_run paupfile_dev_full "$FREEML" brown_free "Error writing paupfile.nex: No space left on device" \
+case_run paupfile_dev_full "$FREEML" brown_free "Error writing paupfile.nex: No space left on device; the run stops before its search" \
     ln -s /dev/full paupfile.nex.part
-case_run treefile_directory "$FREEML" dna_free "Can't open treefile" mkdir treefile.part
+case_run treefile_directory "$FREEML" dna_free "Can't open treefile: Is a directory" mkdir treefile.part
 # A report written whole that cannot take its name is a failed run too.
 case_run besttree_directory "$CLOCKML" mtprim9_clock \
     "Error writing besttree: cannot rename besttree.part to besttree: Is a directory" mkdir besttree
 # A file size limit stops the writes part way; the signal it raises is ignored so that
 # the write itself fails.
-LIMIT=2 case_run size_limit "$CLOCKML" mtprim9_clock "Error writing [a-z.]*: File too large" true
+LIMIT=2 case_run size_limit "$CLOCKML" mtprim9_clock "Error writing [a-z.]*: File too large.*" true
 if [ "$(id -u)" != 0 ]; then
-    case_run read_only_folder "$FREEML" brown_free "Can't open treefile" chmod a-w .
+    case_run read_only_folder "$FREEML" brown_free \
+        "Error: cannot lock the folder .* (zelvo.lock): Permission denied" chmod a-w .
 fi
 finish
