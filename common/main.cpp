@@ -1,10 +1,12 @@
 #include <cstdio>
 
 #include "cli.hpp"
+#include "replicates.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
     const int status = handle_command_line(argc, argv, stdout, stderr);
+    if (status == kRunReplicates) return run_replicates();
     if (status != kRunProgram) return status;
     return run_program();
 }

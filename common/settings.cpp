@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -325,8 +326,71 @@ void parse_settings(const std::string& text) {
                         "smallest is about 1.4e-45)",
                         k + 1, f.name, printable(value).c_str());
         values[k] = printable(value);
+        // The rest of a line after its value may be a comment starting with '#'.
+        if (more_on_line(r) && (*r.text)[r.pos] == '#')
+            while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
     }
     check_setting_ranges(fields, value_line, values);
+}
+
+namespace {
+
+// What each line of a settings file means, for the comments of a written one.
+const char* setting_comment(const char* name) {
+    static const struct {
+        const char* name;
+        const char* text;
+    } kComments[] = {
+        {"model", "1 HKY, 2 F84, 3 JC, 4 K2P"},
+        {"keep_gaps", "1 keeps sites with gaps (as missing data), 0 drops them"},
+        {"burnin_iter", "burn-in moves, which set the starting temperature"},
+        {"burnin_prob", "probability behind the reported burn-in length, in (0, 1]"},
+        {"trial_prob", "probability behind the minimum trials per tree, in (0, 1]"},
+        {"stop_mult", "a search stops after stop_mult x n moves without a new tree"},
+        {"print_patterns", "1 lists the site patterns in results"},
+        {"print_alignment", "1 prints the pattern-ordered alignment"},
+        {"beta_num", "numerator of the cooling constant (0: constant temperature)"},
+        {"beta_frac", "fraction in the cooling constant's denominator, in [0, 1)"},
+        {"improve_tol", "relative rise of lnL that triggers a re-estimation"},
+        {"n_keep", "best trees kept and reported"},
+        {"max_iter", "move cap of each search"},
+        {"beta_len", "length term in the cooling constant's denominator"},
+        {"estimate", "1 re-estimates the transition/transversion parameter"},
+        {"use_lin_info", "1 reads per-lineage rates from lin_info"},
+        {"accept_prob2", "probability of accepting a fall of delta_lnl2 at the second start"},
+        {"delta_lnl2", "the lnL fall of accept_prob2"},
+        {"gamma_shape", "shape of the branch-length multipliers of a move"},
+        {"final_opt", "1 optimises the best trees again at the end"},
+        {"nreps", "bootstrap replicates in the PAUP block (0: none)"},
+        {"seed1", "first seed, 1 to 2147483562"},
+        {"seed2", "second seed, 1 to 2147483398"},
+    };
+    for (const auto& c : kComments)
+        if (std::strcmp(c.name, name) == 0) return c.text;
+    return "";
+}
+
+}  // namespace
+
+void write_settings_text(FILE* out, const Settings& values) {
+    // The layout points into the process-wide record, so the values are shown through it.
+    const Settings saved = settings;
+    settings = values;
+    SettingField fields[kSettingsLines];
+    settings_layout(fields);
+    for (int k = 0; k < kSettingsLines; ++k) {
+        const SettingField& f = fields[k];
+        char value[32];
+        if (f.int_value != nullptr)
+            snprintf(value, sizeof value, "%d", *f.int_value);
+        else  // the shortest form that reads back as the same single-precision value
+            for (int digits = 6; digits <= 9; ++digits) {
+                snprintf(value, sizeof value, "%.*g", digits, static_cast<double>(*f.float_value));
+                if (strtof(value, nullptr) == *f.float_value) break;
+            }
+        fprintf(out, "%-18s %-12s # %s\n", f.name, value, setting_comment(f.name));
+    }
+    settings = saved;
 }
 
 void read_settings() {

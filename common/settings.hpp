@@ -34,6 +34,9 @@ size_t parse_infile_header(const std::string& text);
 void parse_settings(const std::string& text);
 // Reads the settings file of run_files into `settings`.
 void read_settings();
+// Writes a settings file of the 22 lines with the values of `values`, one comment per line
+// (after '#', which the reader skips).
+void write_settings_text(FILE* out, const Settings& values);
 // stop_count, min_trials, burnin_len from the settings and ntaxa.
 // Also stops the run when the cooling constant or the second search's temperature would
 // not be finite and positive.

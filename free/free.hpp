@@ -7,6 +7,12 @@
 // site: beyond it the likelihood no longer depends on the length (saturation, or a sequence
 // of unknown states), and an unbounded length makes the tree useless to draw.
 constexpr double kMaxBranchLength = 100.0;
+// Shortest branch a move proposes. The gamma multipliers have mean 1 but a negative mean
+// logarithm, so without a floor every branch the likelihood barely constrains drifts to
+// zero (1e-100 and below) during a search, where swaps around it change nothing and it needs
+// hundreds of accepted moves to grow back. The final optimisation still resolves shorter
+// branches, down to its own floor of 1e-6.
+constexpr double kMinProposedLength = 1e-3;
 
 int estimate_kprime();
 // Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it.

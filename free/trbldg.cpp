@@ -11,7 +11,7 @@ void propose_node_values(int X, int /*P*/, int A, int B, int /*S*/, int /*side*/
     const float g1 = static_cast<float>(gen_gamma(shape, shape));
     const float g2 = static_cast<float>(gen_gamma(shape, shape));
     const float g3 = static_cast<float>(gen_gamma(shape, shape));
-    tree.TimeVec_temp[X] = std::min(g1 * tree.TimeVec_temp[X], kMaxBranchLength);
-    tree.TimeVec_temp[A] = std::min(g2 * tree.TimeVec_temp[A], kMaxBranchLength);
-    tree.TimeVec_temp[B] = std::min(g3 * tree.TimeVec_temp[B], kMaxBranchLength);
+    tree.TimeVec_temp[X] = std::clamp(g1 * tree.TimeVec_temp[X], kMinProposedLength, kMaxBranchLength);
+    tree.TimeVec_temp[A] = std::clamp(g2 * tree.TimeVec_temp[A], kMinProposedLength, kMaxBranchLength);
+    tree.TimeVec_temp[B] = std::clamp(g3 * tree.TimeVec_temp[B], kMinProposedLength, kMaxBranchLength);
 }

@@ -16,7 +16,7 @@ struct CliResult {
     std::string out, err;
 };
 
-CliResult call(std::initializer_list<const char*> args) {
+CliResult call(const std::vector<const char*>& args) {
     std::vector<const char*> argv = {"clockml"};
     argv.insert(argv.end(), args.begin(), args.end());
     CliResult r{};
@@ -37,7 +37,7 @@ TEST(CommandLine, AnswersRejectsOrRuns) {
 
     CliResult help = call({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: clockml [--help | --version]\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: clockml [--help | --version | --write-settings | --replicates R [--jobs J]]\n", 0), 0u);
     for (const char* file : {"infile", "settings", "lin_info", "results", "besttree", "treefile",
                              "paupfile.nex", "README.md"})
         EXPECT_NE(help.out.find(file), std::string::npos) << file;
@@ -52,6 +52,16 @@ TEST(CommandLine, AnswersRejectsOrRuns) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err, "clockml: unknown argument '-v' (try 'clockml --help')\n");
+
+    // Replicate options take a count from 1 to 999, and --jobs needs --replicates.
+    CliResult reps = call({"--replicates", "4", "--jobs", "2"});
+    EXPECT_EQ(reps.status, kRunReplicates);
+    EXPECT_EQ(command_line.replicates, 4);
+    EXPECT_EQ(command_line.jobs, 2);
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"--replicates", "0"}, {"--replicates", "1000"},
+          {"--replicates"}, {"--jobs", "2"}, {"--replicates", "2", "--replicates", "3"}})
+        EXPECT_EQ(call(args).status, 1) << args[0];
 }
 
 TEST(ProgressLine, FieldsAndWidth) {
