@@ -1,0 +1,221 @@
+// Scores a fixed topology on an alignment, so that trees from any program can be compared
+// on one scale: F84 with a transition/transversion ratio of 2.0 and empirical base
+// frequencies, sites with gaps kept as missing data, and the branch lengths (score_tree_free)
+// or the node times and rate scale (score_tree_clock) optimised by the programs' own final
+// optimisation, repeated until it gains less than 1e-6.
+//
+//   score_tree_free ALIGNMENT TREE      (unrooted Newick; a rooted one is unrooted)
+//   score_tree_clock ALIGNMENT TREE     (rooted Newick)
+//
+// ALIGNMENT is in the programs' infile format; TREE holds one Newick tree whose names are
+// those of the alignment (branch lengths and support values are ignored). Prints the lnL.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "alignment.hpp"
+#include "likelihood.hpp"
+#include "model.hpp"
+#include "program.hpp"
+#include "settings.hpp"
+#include "state.hpp"
+#include "tree.hpp"
+
+namespace {
+
+[[noreturn]] void die(const char* what, const std::string& detail) {
+    fprintf(stderr, "score_tree: %s%s\n", what, detail.c_str());
+    exit(1);
+}
+
+std::string read_text(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) die("cannot open ", path);
+    std::string text;
+    if (!read_whole_file(f, text)) die("cannot read ", path);
+    fclose(f);
+    return text;
+}
+
+// A parsed Newick node: a leaf index (1..n) or a list of children.
+struct Node {
+    int leaf = 0;
+    std::vector<int> kids;
+};
+
+struct Parser {
+    const std::string& s;
+    size_t i = 0;
+    std::vector<Node> nodes;
+
+    void skip() {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\n' || s[i] == '\r' || s[i] == '\t')) ++i;
+        // A bracketed comment (IQ-TREE and PAUP write some) is skipped too.
+        if (i < s.size() && s[i] == '[') {
+            while (i < s.size() && s[i] != ']') ++i;
+            ++i;
+            skip();
+        }
+    }
+    std::string word() {
+        skip();
+        std::string w;
+        if (i < s.size() && s[i] == '\'') {
+            for (++i; i < s.size(); ++i) {
+                if (s[i] == '\'' && i + 1 < s.size() && s[i + 1] == '\'') {
+                    w += '\'';
+                    ++i;
+                } else if (s[i] == '\'') {
+                    ++i;
+                    break;
+                } else {
+                    w += s[i];
+                }
+            }
+            return w;
+        }
+        while (i < s.size() && std::strchr("(),:;[ \t\r\n", s[i]) == nullptr) w += s[i++];
+        return w;
+    }
+    int parse() {
+        skip();
+        const int me = static_cast<int>(nodes.size());
+        nodes.emplace_back();
+        if (i < s.size() && s[i] == '(') {
+            ++i;
+            for (;;) {
+                const int kid = parse();
+                nodes[static_cast<size_t>(me)].kids.push_back(kid);
+                skip();
+                if (i < s.size() && s[i] == ',') {
+                    ++i;
+                    continue;
+                }
+                if (i < s.size() && s[i] == ')') {
+                    ++i;
+                    break;
+                }
+                die("malformed Newick near offset ", std::to_string(i));
+            }
+            (void)word();  // an internal label (support value)
+        } else {
+            const std::string name = word();
+            int leaf = 0;
+            for (int k = 0; k < settings.ntaxa; ++k)
+                if (alignment.TaxonNames[static_cast<size_t>(k)] == name) leaf = k + 1;
+            if (leaf == 0) die("the tree names a taxon not in the alignment: ", name);
+            nodes[static_cast<size_t>(me)].leaf = leaf;
+        }
+        skip();
+        if (i < s.size() && s[i] == ':') {
+            ++i;
+            (void)word();
+        }
+        return me;
+    }
+};
+
+// Node numbers as the programs give them: leaves 1..n, the root n+1, the other internal
+// nodes n+2.. in post-order, so that every child is numbered below its parent.
+struct Builder {
+    std::vector<Node>& nodes;
+    int next = 0;
+
+    int number(int v) {
+        Node& node = nodes[static_cast<size_t>(v)];
+        if (node.leaf != 0) return node.leaf;
+        const int a = number(node.kids[0]);
+        const int b = number(node.kids[1]);
+        const int m = next++;
+        link(m, a, b);
+        return m;
+    }
+    void link(int m, int a, int b) {
+        const int k = m - (tree.n + 1);
+        tree.ppTwoRow[0][k] = a;
+        tree.ppTwoRow[1][k] = b;
+        tree.parents[a] = m;
+        tree.parents[b] = m;
+    }
+};
+
+void build_tree(const std::string& text) {
+    Parser p{text, 0, {}};
+    int top = p.parse();
+    std::vector<Node>& nodes = p.nodes;
+    // A three-way split at the top becomes a root with one subtree on one side and the
+    // other two joined on the other; any other multifurcation is an error.
+    Node& root = nodes[static_cast<size_t>(top)];
+    if (root.kids.size() == 3) {
+        Node joined;
+        joined.kids = {root.kids[1], root.kids[2]};
+        nodes.push_back(joined);
+        nodes[static_cast<size_t>(top)].kids = {nodes[static_cast<size_t>(top)].kids[0],
+                                                 static_cast<int>(nodes.size()) - 1};
+    }
+    int leaves = 0;
+    for (const Node& v : nodes) {
+        if (v.leaf != 0) ++leaves;
+        else if (v.kids.size() != 2) die("the tree is not binary", "");
+    }
+    if (leaves != tree.n) die("the tree does not hold every taxon of the alignment", "");
+    Builder b{nodes, tree.n + 2};
+    const Node& r = nodes[static_cast<size_t>(top)];
+    const int a = b.number(r.kids[0]);
+    const int c = b.number(r.kids[1]);
+    b.link(tree.n + 1, a, c);
+    tree.parents[tree.n + 1] = 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        fprintf(stderr, "usage: %s ALIGNMENT TREE\n", argv[0]);
+        return 1;
+    }
+    reset_all_records();
+    run_files.results = fopen("/dev/null", "w");
+    run_files.paupfile = fopen("/dev/null", "w");
+    const std::string data = read_text(argv[1]);
+    const size_t offset = parse_infile_header(data);
+    Settings& s = settings;
+    s.model = 2;
+    s.keep_gaps = 1;
+    s.estimate = 0;  // the ratio stays at 2.0; clockml's optimisation still fits its rate scale
+    s.use_lin_info = 0;
+    s.n_keep = 1;
+    const int n = s.ntaxa;
+    reset_tree(n);
+    parse_sequences(data, offset);
+    build_patterns();
+    setup_model();
+    reset_likelihood_tables(n, alignment.npat);
+
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = 0.0;
+    build_tree(read_text(argv[2]));
+    assign_start_values();
+    for (int leaf = 1; leaf <= n; ++leaf)
+        if (!program.unrooted_newick) tree.TimeVec[leaf] = 1.0;
+    for (int i = 1; i <= 2 * n - 1; ++i) tree.parents_temp[i] = tree.parents[i];
+    copy_tree_current_to_temp();
+    program_leaf_setup();
+    init_leaf_partials();
+    prepare_loaded_tree();
+    full_pass();
+    double lnL = log_likelihood();
+    for (int round = 0; round < 200; ++round) {
+        ann.lnL_cur = lnL;
+        optimise_tree_values();
+        full_pass();
+        const double next = log_likelihood();
+        const bool done = !(next > lnL + 1e-6);
+        lnL = next > lnL ? next : lnL;
+        if (done) break;
+    }
+    printf("%.6f\n", lnL);
+    return std::isfinite(lnL) ? 0 : 1;
+}
