@@ -21,7 +21,7 @@ Settings recommended_settings() {
     Settings s;
     s.model = 2;
     s.keep_gaps = 1;
-    s.burnin_iter = 2000;
+    s.burnin_iter = 200;
     s.burnin_prob = 0.9f;
     s.trial_prob = 0.05f;
     s.stop_mult = 100;
