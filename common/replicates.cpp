@@ -26,11 +26,10 @@
 #include "folder_lock.hpp"
 #include "interrupt.hpp"
 #include "program.hpp"
+#include "rng.hpp"
 #include "settings.hpp"
 
 namespace {
-
-constexpr long long kSeed1Modulus = 2147483562, kSeed2Modulus = 2147483398;
 
 struct Replicate {
     std::string folder;
@@ -158,8 +157,8 @@ void read_replicate_result(Replicate& r, bool rooted) {
 // primes within the generator's ranges; replicate 1 has the settings seeds themselves.
 void derive_seeds(int r, int seed1, int seed2, int& out1, int& out2) {
     const long long step = r - 1;
-    out1 = static_cast<int>(1 + (seed1 - 1 + step * 1000003LL) % kSeed1Modulus);
-    out2 = static_cast<int>(1 + (seed2 - 1 + step * 1000033LL) % kSeed2Modulus);
+    out1 = static_cast<int>(1 + (seed1 - 1 + step * 1000003LL) % kSeed1Max);
+    out2 = static_cast<int>(1 + (seed2 - 1 + step * 1000033LL) % kSeed2Max);
 }
 
 std::string own_executable() {

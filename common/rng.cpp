@@ -12,8 +12,8 @@
 namespace {
 
 constexpr int32_t kNumGen = 32;
-constexpr int32_t kM1 = 2147483563, kA1 = 40014;
-constexpr int32_t kM2 = 2147483399, kA2 = 40692;
+constexpr int32_t kM1 = kRngModulus1, kA1 = 40014;
+constexpr int32_t kM2 = kRngModulus2, kA2 = 40692;
 constexpr int32_t kA1w = 1033780774, kA2w = 1494757890;   // a^(2^30): next block
 constexpr int32_t kA1vw = 2082007225, kA2vw = 784306273;  // a^(2^50): next generator
 

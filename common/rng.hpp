@@ -6,6 +6,10 @@
 
 #include "state.hpp"
 
+// The combined generator's moduli; a seed must be positive and below its modulus.
+constexpr int32_t kRngModulus1 = 2147483563, kRngModulus2 = 2147483399;
+constexpr int32_t kSeed1Max = kRngModulus1 - 1, kSeed2Max = kRngModulus2 - 1;
+
 double mwc_next(int32_t& x, int32_t& y);
 
 void seed_all(int32_t s1, int32_t s2);

@@ -14,6 +14,7 @@
 
 #include "fatal.hpp"
 #include "program.hpp"
+#include "rng.hpp"
 #include "text_reader.hpp"
 
 bool read_whole_file(FILE* f, std::string& out, size_t limit) {
@@ -208,9 +209,6 @@ struct RealRange {
     bool hi_open;
     const char* text;
 };
-
-// The generator's seeds must lie below its moduli and be positive.
-constexpr int kSeed1Max = 2147483562, kSeed2Max = 2147483398;
 
 constexpr IntRange kIntRanges[] = {
     {&Settings::keep_gaps, 0, 1, "it must be 0 or 1"},
