@@ -47,7 +47,7 @@ void reset_state() { reset_all_records(); }
 // Path of node v up to the root, as a proposal at v recomputes it.
 std::vector<int> path_to_root(int v) {
     std::vector<int> path;
-    for (; v != 0; v = tree.parents[v]) path.push_back(v);
+    for (; v != 0; v = tree.cur.parents[v]) path.push_back(v);
     return path;
 }
 
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
             std::size_t next = 0;
             const double path = median_time([&] {
                 const std::vector<int>& p = paths[next++ % paths.size()];
-                path_pass(p.data(), static_cast<int>(p.size()), tree.ppTwoRow, tree.TimeVec.data());
+                path_pass(p.data(), static_cast<int>(p.size()), tree.cur.ppTwoRow, tree.cur.TimeVec.data());
             });
             double mean_len = 0;
             for (const auto& p : paths) mean_len += static_cast<double>(p.size()) / paths.size();

@@ -22,8 +22,8 @@ double pair_rate(int i, int j) {
 void post_order(int v, int n, std::vector<int>& order) {
     if (v <= n) return;
     const int k = v - (n + 1);
-    post_order(tree.ppTwoRow[0][k], n, order);
-    post_order(tree.ppTwoRow[1][k], n, order);
+    post_order(tree.cur.ppTwoRow[0][k], n, order);
+    post_order(tree.cur.ppTwoRow[1][k], n, order);
     order.push_back(v);
 }
 
@@ -69,7 +69,7 @@ bool pll_build(PllReference& r, unsigned attributes) {
     r.ops.clear();
     for (int v : order) {
         const int k = v - (n + 1);
-        const int c0 = tree.ppTwoRow[0][k], c1 = tree.ppTwoRow[1][k];
+        const int c0 = tree.cur.ppTwoRow[0][k], c1 = tree.cur.ppTwoRow[1][k];
         pll_operation_t op;
         op.parent_clv_index = v - 1;
         op.parent_scaler_index = k;
@@ -96,7 +96,7 @@ void pll_full_pass(PllReference& r) {
     for (const pll_operation_t& op : r.ops) {
         const int v = static_cast<int>(op.parent_clv_index) + 1;
         for (unsigned c : {op.child1_clv_index, op.child2_clv_index}) {
-            const double t = branch_length(v, static_cast<int>(c) + 1, tree.TimeVec.data());
+            const double t = branch_length(v, static_cast<int>(c) + 1, tree.cur.TimeVec.data());
             r.matrix_index.push_back(c);
             r.lengths.push_back(t * mp.mu * mean);
         }

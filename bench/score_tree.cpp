@@ -135,10 +135,10 @@ struct Builder {
     }
     void link(int m, int a, int b) {
         const int k = m - (tree.n + 1);
-        tree.ppTwoRow[0][k] = a;
-        tree.ppTwoRow[1][k] = b;
-        tree.parents[a] = m;
-        tree.parents[b] = m;
+        tree.cur.ppTwoRow[0][k] = a;
+        tree.cur.ppTwoRow[1][k] = b;
+        tree.cur.parents[a] = m;
+        tree.cur.parents[b] = m;
     }
 };
 
@@ -167,7 +167,7 @@ void build_tree(const std::string& text) {
     const int a = b.number(r.kids[0]);
     const int c = b.number(r.kids[1]);
     b.link(tree.n + 1, a, c);
-    tree.parents[tree.n + 1] = 0;
+    tree.cur.parents[tree.n + 1] = 0;
 }
 
 }  // namespace
@@ -195,12 +195,12 @@ int main(int argc, char** argv) {
     setup_model();
     reset_likelihood_tables(n, alignment.npat);
 
-    for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = 0.0;
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     build_tree(read_text(argv[2]));
     assign_start_values();
     for (int leaf = 1; leaf <= n; ++leaf)
-        if (!program.unrooted_newick) tree.TimeVec[leaf] = 1.0;
-    for (int i = 1; i <= 2 * n - 1; ++i) tree.parents_temp[i] = tree.parents[i];
+        if (!program.unrooted_newick) tree.cur.TimeVec[leaf] = 1.0;
+    for (int i = 1; i <= 2 * n - 1; ++i) tree.temp.parents[i] = tree.cur.parents[i];
     copy_tree_current_to_temp();
     program_leaf_setup();
     init_leaf_partials();

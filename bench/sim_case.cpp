@@ -20,7 +20,7 @@ void random_clock_tree(int n, std::mt19937& gen) {
     std::vector<int> active;
     for (int m = 1; m <= n; ++m) {
         active.push_back(m);
-        tree.TimeVec[m] = 1.0;
+        tree.cur.TimeVec[m] = 1.0;
     }
     int next = n + 2;
     for (int k = 0; k < n - 1; ++k) {
@@ -33,14 +33,14 @@ void random_clock_tree(int n, std::mt19937& gen) {
         const int j = pick2(gen);
         const int b = active[j];
         active[j] = v;
-        tree.ppTwoRow[0][v - (n + 1)] = a;
-        tree.ppTwoRow[1][v - (n + 1)] = b;
-        tree.TimeVec[v] = 1.0 - static_cast<double>(k + 1) / (n - 1);
+        tree.cur.ppTwoRow[0][v - (n + 1)] = a;
+        tree.cur.ppTwoRow[1][v - (n + 1)] = b;
+        tree.cur.TimeVec[v] = 1.0 - static_cast<double>(k + 1) / (n - 1);
     }
-    for (int m = 1; m <= n; ++m) tree.RateVec[m] = 1.0;
-    parents_from_rows(tree.ppTwoRow, tree.parents);
+    for (int m = 1; m <= n; ++m) tree.cur.RateVec[m] = 1.0;
+    parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
     copy_tree_current_to_temp();
-    copy_tree_current_to_best_prev();
+    copy_tree_current_to_best();
 }
 
 int draw_state(const double* p, std::mt19937& gen) {
@@ -79,9 +79,9 @@ void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed) 
         const int v = order[i];
         if (v <= n) continue;
         for (int r = 0; r < 2; ++r) {
-            const int c = tree.ppTwoRow[r][v - (n + 1)];
+            const int c = tree.cur.ppTwoRow[r][v - (n + 1)];
             double P[16];
-            transition_matrix(0.5 * (tree.TimeVec[c] - tree.TimeVec[v]), P);
+            transition_matrix(0.5 * (tree.cur.TimeVec[c] - tree.cur.TimeVec[v]), P);
             for (int p = 0; p < npat; ++p) state[c][p] = draw_state(P + 4 * state[v][p], gen);
             order.push_back(c);
         }

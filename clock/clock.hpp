@@ -10,6 +10,10 @@ void propose_node_time(int X, int P);
 // X's time at T0 (children c0, c1), the damped Newton target on (tP, U), and the beta
 // draw of a time on (tP, U) centred on a target.
 void node_time_slopes(int X, int c0, int c1, double T0, double& S1, double& S2);
+// Its two forms, for the test that holds them to the same bits; the AVX2 form returns false,
+// with nothing computed, where the processor lacks AVX2.
+void node_time_slopes_plain(int X, int c0, int c1, double T0, double& S1, double& S2);
+bool node_time_slopes_avx2(int X, int c0, int c1, double T0, double& S1, double& S2);
 double node_time_target(double T0, double U, double tP, double delta);
 double draw_node_time(double tP, double U, double target);
 double time_objective(int c, double x);

@@ -17,8 +17,8 @@ constexpr double kMargin = 0.001;
 // Time of internal node c's nearer child.
 double nearest_child_time(int c) {
     const int k = c - (tree.n + 1);
-    const double t0 = tree.TimeVec[tree.ppTwoRow[0][k]];
-    const double t1 = tree.TimeVec[tree.ppTwoRow[1][k]];
+    const double t0 = tree.cur.TimeVec[tree.cur.ppTwoRow[0][k]];
+    const double t1 = tree.cur.TimeVec[tree.cur.ppTwoRow[1][k]];
     return t0 < t1 ? t0 : t1;
 }
 
@@ -33,11 +33,11 @@ void reestimate_between_sweeps() {
 }  // namespace
 
 bool optimise_node_time(int c, double /*lower_start*/) {
-    const double lo = tree.TimeVec[tree.parents[c]];
+    const double lo = tree.cur.TimeVec[tree.cur.parents[c]];
     const double hi = nearest_child_time(c);
     // Parent and child closer than two margins: no time keeps the node clear of both.
     if (lo + kMargin > hi - kMargin) return false;
-    tree.TimeVec_temp[c] = tree.TimeVec[c];
+    tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
     double ax = lo + kMargin;
     double bx = (lo + hi) / 2;
     double cx, fa, fb, fc, xmin;
@@ -58,13 +58,13 @@ bool optimise_node_time(int c, double /*lower_start*/) {
 double time_objective(int c, double x) {
     // Candidates outside the node's interval are evaluated at its nearer end, so the tree
     // stays a valid clock tree whatever the bracketing tries.
-    const double lo = tree.TimeVec[tree.parents[c]] + kMargin;
+    const double lo = tree.cur.TimeVec[tree.cur.parents[c]] + kMargin;
     const double hi = nearest_child_time(c) - kMargin;
     if (!(x >= lo))
         x = lo;
     else if (x > hi)
         x = hi;
-    tree.TimeVec[c] = x;
+    tree.cur.TimeVec[c] = x;
     return path_objective(c);
 }
 

@@ -26,7 +26,7 @@ void set_leaf_rates() {
             const double t = alignment.lin_array[i - 1][1];
             r = lineage_rate(w, t);
         }
-        tree.RateVec_best[i] = tree.RateVec_prev[i] = tree.RateVec_temp[i] = tree.RateVec[i] = r;
+        tree.cur.RateVec[i] = tree.temp.RateVec[i] = tree.best.RateVec[i] = r;
         // A rate too small for six decimals is shown as what it is, not as 0.000000.
         if (settings.use_lin_info == 1)
             printf(r >= 5e-7 ? "RateVec[%d] is %f\n" : "RateVec[%d] is %.6g\n", i, r);

@@ -28,13 +28,13 @@ void assign_start_values() {
         do {
             node = find_parent(node);
             ++s;
-        } while (node != root && tree.TimeVec[node] == 0.0);
-        const double top = node == root ? 1.0 : 1.0 - tree.TimeVec[node];
+        } while (node != root && tree.cur.TimeVec[node] == 0.0);
+        const double top = node == root ? 1.0 : 1.0 - tree.cur.TimeVec[node];
 
         int k = 1;
-        for (node = find_parent(leaf); node != root && tree.TimeVec[node] == 0.0;
+        for (node = find_parent(leaf); node != root && tree.cur.TimeVec[node] == 0.0;
              node = find_parent(node), ++k)
-            tree.TimeVec[node] = 1.0 - (top / s) * k;
+            tree.cur.TimeVec[node] = 1.0 - (top / s) * k;
 
         depth[leaf] = 0;
     }

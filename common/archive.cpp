@@ -42,11 +42,11 @@ void store_current_tree(int slot, int last) {
     const int n = tree.n;
     std::vector<int>& rows = archive.pppTR[slot];
     for (int k = 0; k <= n - 2; ++k) {
-        rows[k] = tree.ppTwoRow[0][k];
-        rows[n + k] = tree.ppTwoRow[1][k];
+        rows[k] = tree.cur.ppTwoRow[0][k];
+        rows[n + k] = tree.cur.ppTwoRow[1][k];
     }
     std::vector<double>& times = archive.ppTimeVec[slot];
-    for (int i = 1; i <= last; ++i) times[i] = tree.TimeVec[i];
+    for (int i = 1; i <= last; ++i) times[i] = tree.cur.TimeVec[i];
 }
 
 bool slot_in_use(int slot) {
@@ -87,8 +87,8 @@ void fill_path_matrix() {
     const int n = tree.n;
     if (n < 2) return;
     const int root = n + 1;
-    const std::vector<int>* rows = tree.ppTwoRow_temp;
-    const std::vector<int>& par = tree.parents_temp;
+    const std::vector<int>* rows = tree.temp.ppTwoRow;
+    const std::vector<int>& par = tree.temp.parents;
 
     preorder_nodes.clear();
     preorder_nodes.reserve(2 * n);

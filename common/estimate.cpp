@@ -52,7 +52,7 @@ PairTerms pair_terms() {
 
 // One branch's matrix and the derivative matrices the set `which` needs.
 void branch_terms(int which, int parent, int child, const PairTerms& pt, BranchTerms& B) {
-    const double t = branch_length(parent, child, tree.TimeVec.data());
+    const double t = branch_length(parent, child, tree.cur.TimeVec.data());
     double P[16];
     transition_matrix(t, P);
     const double mu = mp.mu;
@@ -134,8 +134,8 @@ void post_order_pass(int which, const PairTerms& pt) {
         const int before = done;
         for (int g = 0; g <= n - 2; ++g) {
             const int v = n + 1 + g;
-            const int a = tree.ppTwoRow[0][g];
-            const int b = tree.ppTwoRow[1][g];
+            const int a = tree.cur.ppTwoRow[0][g];
+            const int b = tree.cur.ppTwoRow[1][g];
             if (tree.recalced[a] == 1 && tree.recalced[b] == 1 && tree.recalced[v] == 0) {
                 update_node_derivatives(which, v, a, b, pt);
                 tree.recalced[v] = 1;

@@ -4,6 +4,7 @@
 #include "likelihood.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "alignment.hpp"
 #include "fatal.hpp"
@@ -17,8 +18,14 @@ void reset_likelihood_tables(int n, int npat) {
     lik.nodes = 2 * n + 1;
     lik.npat = npat;
     const std::size_t cells = static_cast<std::size_t>(lik.nodes) * npat;
-    lik.pppLik.assign(cells * 4, 0.0);
-    lik.scale.assign(cells, 0);
+    const int internal = n > 1 ? n - 1 : 0;
+    const std::size_t rows = static_cast<std::size_t>(lik.nodes) + internal;
+    lik.pppLik.assign(rows * npat * 4, 0.0);
+    lik.scale.assign(rows * npat, 0);
+    lik.live.resize(lik.nodes);
+    lik.spare.assign(lik.nodes, -1);
+    for (int v = 0; v < lik.nodes; ++v) lik.live[v] = v;
+    for (int i = 0; i < internal; ++i) lik.spare[n + 1 + i] = lik.nodes + i;
     lik.tip_code.assign(static_cast<std::size_t>(n + 1) * npat, 15);
     for (int code = 0; code < 16; ++code)
         for (int a = 0; a < 4; ++a) lik.tip_states[4 * code + a] = code_states(code)[a] ? 1.0 : 0.0;
@@ -103,10 +110,10 @@ void full_pass() {
         const int before = done;
         for (int k = 0; k <= n - 2; ++k) {
             const int v = n + 1 + k;
-            const int c0 = tree.ppTwoRow[0][k];
-            const int c1 = tree.ppTwoRow[1][k];
+            const int c0 = tree.cur.ppTwoRow[0][k];
+            const int c1 = tree.cur.ppTwoRow[1][k];
             if (done_flag[c0] == 1 && done_flag[c1] == 1 && done_flag[v] == 0) {
-                update_node(v, tree.ppTwoRow, tree.TimeVec.data());
+                update_node(v, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
                 done_flag[v] = 1;
                 ++done;
             }
@@ -122,6 +129,18 @@ void path_pass(const int* nodes, int count, const std::vector<int>* rows, const 
         if (nodes[i] <= tree.n) continue;
         update_node(nodes[i], rows, times);
     }
+}
+
+void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
+                        const double* times) {
+    for (int i = 0; i < count; ++i)
+        if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
+    path_pass(nodes, count, rows, times);
+}
+
+void drop_proposed_path(const int* nodes, int count) {
+    for (int i = 0; i < count; ++i)
+        if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
 }
 
 double log_likelihood() {
@@ -160,12 +179,12 @@ double max_unconstrained_lnl() {
 void check_current_lnl(const char* where) {
     const AlignedDoubles partials = lik.pppLik;
     const std::vector<int, AlignedAllocator<int>> counts = lik.scale;
-    const std::vector<double> rates = tree.RateVec;
+    const std::vector<double> rates = tree.cur.RateVec;
     full_pass();
     const double fresh = log_likelihood();
     lik.pppLik = partials;
     lik.scale = counts;
-    tree.RateVec = rates;
+    tree.cur.RateVec = rates;
     const double held = ann.lnL_cur;
     const bool both_nan = std::isnan(fresh) && std::isnan(held);
     if (both_nan || std::fabs(fresh - held) <= 1e-9 * std::fabs(fresh)) return;

@@ -47,11 +47,16 @@ inline int rescale_pattern(double* v) {
     return 0;
 }
 
+// Every internal node owns two rows of partials and scaling counts: `live` names the row
+// that belongs to the current tree and `spare` the other. A proposal writes the spare rows
+// along its path and swaps the two names; keeping the proposal keeps the swap, undoing it
+// swaps back, and the rows of the current tree were never touched.
 struct LikelihoodTables {
     int nodes = 0;  // 2n+1 node slots
     int npat = 0;
-    AlignedDoubles pppLik;          // [node][pattern][state]
-    std::vector<int, AlignedAllocator<int>> scale;  // [node][pattern] scaling counts
+    AlignedDoubles pppLik;          // [row][pattern][state], 3n rows
+    std::vector<int, AlignedAllocator<int>> scale;  // [row][pattern] scaling counts
+    std::vector<int> live, spare;   // [node] row indices; leaves and slot 0 have no spare
     AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
     // Leaves 1..n: each pattern's code (0..15), so that a node update looks a leaf child's
     // sums up by code instead of reading its row; tip_states holds each code's A G C T
@@ -64,13 +69,13 @@ extern LikelihoodTables lik;
 void reset_likelihood_tables(int n, int npat);
 
 inline double* lik_row(int node) {
-    return lik.pppLik.data() + static_cast<std::size_t>(node) * lik.npat * 4;
+    return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * 4;
 }
 inline const unsigned char* tip_code_row(int leaf) {
     return lik.tip_code.data() + static_cast<std::size_t>(leaf) * lik.npat;
 }
 inline int* scale_row(int node) {
-    return lik.scale.data() + static_cast<std::size_t>(node) * lik.npat;
+    return lik.scale.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat;
 }
 
 // Fills the leaves' rows, counts and codes from the alignment's patterns.
@@ -85,6 +90,11 @@ void update_node(int v, const std::vector<int>* rows, const double* times);
 void full_pass();
 // Recomputes the listed nodes in order (each the parent of the one before).
 void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);
+// The same into the spare rows of the listed internal nodes, which become their live rows;
+// drop_proposed_path makes the rows held before live again, unchanged.
+void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
+                        const double* times);
+void drop_proposed_path(const int* nodes, int count);
 double log_likelihood();
 double max_unconstrained_lnl();
 

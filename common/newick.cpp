@@ -96,8 +96,8 @@ void write_unrooted_top(FILE* f, const NewickSource& src, int v) {
 }
 
 NewickSource best_source(bool rooted) {
-    return {tree.ppTwoRow_best[0].data(), tree.ppTwoRow_best[1].data(),
-            tree.TimeVec_best.data(), rooted};
+    return {tree.best.ppTwoRow[0].data(), tree.best.ppTwoRow[1].data(),
+            tree.best.TimeVec.data(), rooted};
 }
 
 // An archive slot holds row 0 in entries 0..n-1 and row 1 in entries n..2n-1.

@@ -42,26 +42,11 @@ void rows_from_slot(int slot, std::vector<int>* rows) {
     }
 }
 
-// Makes the tree of a slot the current, temporary, best and previous tree.
+// Makes the tree of a slot the current, temporary and best tree.
 void make_slot_current_everywhere(int slot) {
-    const int n = tree.n;
-    rows_from_slot(slot, tree.ppTwoRow_best);
-    rows_from_slot(slot, tree.ppTwoRow);
-    rows_from_slot(slot, tree.ppTwoRow_temp);
-    rows_from_slot(slot, tree.ppTwoRow_prev);
-    const std::vector<double>& values = archive.ppTimeVec[slot];
-    for (int i = 1; i <= 2 * n - 1; ++i) {
-        tree.TimeVec_best[i] = values[i];
-        tree.TimeVec[i] = values[i];
-        tree.TimeVec_temp[i] = values[i];
-        tree.TimeVec_prev[i] = values[i];
-    }
-    parents_from_rows(tree.ppTwoRow, tree.parents);
-    for (int i = 1; i <= 2 * n - 1; ++i) {
-        tree.parents_best[i] = tree.parents[i];
-        tree.parents_temp[i] = tree.parents[i];
-        tree.parents_prev[i] = tree.parents[i];
-    }
+    load_archived_tree(slot);
+    tree.temp = tree.cur;
+    tree.best = tree.cur;
 }
 
 }  // namespace
@@ -204,18 +189,18 @@ double path_objective(int c) {
     std::vector<int>& list = tree.new_recalc_vec;
     const int capacity = static_cast<int>(list.size());
     int count = 0;
-    for (int v = c;; v = tree.parents[v]) {
+    for (int v = c;; v = tree.cur.parents[v]) {
         if (count == capacity) out_of_memory("new_recalc_vec");
         list[count++] = v;
         if (v == root) break;
     }
     const int skip = c <= tree.n ? 1 : 0;
-    path_pass(list.data() + skip, count - skip, tree.ppTwoRow, tree.TimeVec.data());
+    path_pass(list.data() + skip, count - skip, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
     return -log_likelihood();
 }
 
 bool node_settled(int c, double xmin) {
-    return std::fabs(tree.TimeVec_temp[c] - xmin) < kSettleDistance;
+    return std::fabs(tree.temp.TimeVec[c] - xmin) < kSettleDistance;
 }
 
 void optimise_tree(const SweepPlan& plan) {
@@ -253,14 +238,14 @@ void optimise_tree(const SweepPlan& plan) {
 
 void load_archived_tree(int slot) {
     const int n = tree.n;
-    rows_from_slot(slot, tree.ppTwoRow);
+    rows_from_slot(slot, tree.cur.ppTwoRow);
     const std::vector<double>& values = archive.ppTimeVec[slot];
-    for (int i = 1; i <= 2 * n - 1; ++i) {
-        tree.TimeVec_temp[i] = values[i];
-        tree.TimeVec[i] = values[i];
-    }
-    parents_from_rows(tree.ppTwoRow, tree.parents);
-    for (int i = 1; i <= 2 * n - 1; ++i) tree.parents_temp[i] = tree.parents[i];
+    for (int i = 1; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = values[i];
+    parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
+    // The optimisation compares each node's value with the one it started from, held in
+    // the temporary tree's values.
+    tree.temp.TimeVec = tree.cur.TimeVec;
+    tree.temp.parents = tree.cur.parents;
 }
 
 void optimise_archived_trees() {
@@ -285,7 +270,7 @@ void optimise_archived_trees() {
         if (settings.estimate == 1) rec->ratio = mp.ratio;
         rec->params = current_estimates();
         std::vector<double>& stored = archive.ppTimeVec[rec->slot];
-        for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.TimeVec[i];
+        for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.cur.TimeVec[i];
         if (rec->lnL > best) {
             best = rec->lnL;
             best_rec = rec;

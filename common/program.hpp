@@ -43,6 +43,10 @@ void program_leaf_setup();
 // `times`, in expected substitutions per site at mu = 1. clockml: rate times time
 // difference, after bringing the child's rate up to date; freeml: the child's value.
 double branch_length(int parent, int child, const double* times);
+// Whether a pass writes state that the partials of the current tree depend on (clockml's
+// per-lineage rates, set from the current child table as a pass goes), so that rows kept
+// from before a rejected proposal may differ from a pass over the current tree made now.
+bool rates_follow_current_rows();
 
 // The program's change of node values in the proposed tree for one annealing step
 // (node X with parent P and children A, B before the move, S the sibling, k the move).

@@ -13,38 +13,15 @@
 
 namespace {
 
-// Previous <- current: child rows of all internal nodes, node values and parents 0..2n-1.
-void copy_current_to_prev() {
-    const int n = tree.n;
-    for (int r = 0; r < 2; ++r)
-        for (int k = 0; k <= n - 2; ++k) tree.ppTwoRow_prev[r][k] = tree.ppTwoRow[r][k];
-    for (int i = 0; i <= 2 * n - 1; ++i) {
-        tree.TimeVec_prev[i] = tree.TimeVec[i];
-        tree.parents_prev[i] = tree.parents[i];
-    }
-}
-
-// Best <- temporary, the whole tree.
-void copy_temp_to_best() {
-    const int n = tree.n;
-    for (int r = 0; r < 2; ++r)
-        for (int k = 0; k <= n - 2; ++k) tree.ppTwoRow_best[r][k] = tree.ppTwoRow_temp[r][k];
-    for (int i = 0; i <= 2 * n - 1; ++i) {
-        tree.TimeVec_best[i] = tree.TimeVec_temp[i];
-        tree.RateVec_best[i] = tree.RateVec_temp[i];
-        tree.parents_best[i] = tree.parents_temp[i];
-    }
-}
-
 // Current <- temporary for the entries a move edits.
 void accept_move(int X, int P, int A, int B, int S) {
     const int kP = P - (tree.n + 1), kX = X - (tree.n + 1);
     for (int r = 0; r < 2; ++r) {
-        tree.ppTwoRow[r][kP] = tree.ppTwoRow_temp[r][kP];
-        tree.ppTwoRow[r][kX] = tree.ppTwoRow_temp[r][kX];
+        tree.cur.ppTwoRow[r][kP] = tree.temp.ppTwoRow[r][kP];
+        tree.cur.ppTwoRow[r][kX] = tree.temp.ppTwoRow[r][kX];
     }
-    for (int v : {X, A, B}) tree.TimeVec[v] = tree.TimeVec_temp[v];
-    for (int v : {A, B, S}) tree.parents[v] = tree.parents_temp[v];
+    for (int v : {X, A, B}) tree.cur.TimeVec[v] = tree.temp.TimeVec[v];
+    for (int v : {A, B, S}) tree.cur.parents[v] = tree.temp.parents[v];
 }
 
 void add_hit_to_current_record() {
@@ -62,22 +39,22 @@ void interchange_temp(int X, int P, int A, int B, int S, int side, int k) {
     const int kP = P - (tree.n + 1), kX = X - (tree.n + 1);
     const int up = k == 2 ? B : A;    // the child of X that moves up to P
     const int stay = k == 2 ? A : B;  // the child of X that stays
-    tree.ppTwoRow_temp[side][kP] = up;
-    tree.ppTwoRow_temp[1 - side][kP] = X;
-    tree.ppTwoRow_temp[side][kX] = stay;
-    tree.ppTwoRow_temp[1 - side][kX] = S;
-    tree.parents_temp[up] = P;
-    tree.parents_temp[S] = X;
+    tree.temp.ppTwoRow[side][kP] = up;
+    tree.temp.ppTwoRow[1 - side][kP] = X;
+    tree.temp.ppTwoRow[side][kX] = stay;
+    tree.temp.ppTwoRow[1 - side][kX] = S;
+    tree.temp.parents[up] = P;
+    tree.temp.parents[S] = X;
 }
 
 void restore_move(int X, int P, int A, int B, int S) {
     const int kP = P - (tree.n + 1), kX = X - (tree.n + 1);
     for (int r = 0; r < 2; ++r) {
-        tree.ppTwoRow_temp[r][kP] = tree.ppTwoRow[r][kP];
-        tree.ppTwoRow_temp[r][kX] = tree.ppTwoRow[r][kX];
+        tree.temp.ppTwoRow[r][kP] = tree.cur.ppTwoRow[r][kP];
+        tree.temp.ppTwoRow[r][kX] = tree.cur.ppTwoRow[r][kX];
     }
-    for (int v : {X, A, B}) tree.TimeVec_temp[v] = tree.TimeVec[v];
-    for (int v : {A, B, S}) tree.parents_temp[v] = tree.parents[v];
+    for (int v : {X, A, B}) tree.temp.TimeVec[v] = tree.cur.TimeVec[v];
+    for (int v : {A, B, S}) tree.temp.parents[v] = tree.cur.parents[v];
 }
 
 int evaluate_proposal() {
@@ -88,13 +65,13 @@ int evaluate_proposal() {
     // current and the proposed tree), which ends up at position h.
     int h = 1;
     while (path[h] > n + 1 && h + 1 < static_cast<int>(path.size())) {
-        path[h + 1] = tree.parents[path[h]];
+        path[h + 1] = tree.cur.parents[path[h]];
         ++h;
     }
     // A leaf at the start has no partials of its own to recompute.
     const int start = path[0] <= n ? 1 : 0;
     const int count = h + 1 - start;
-    path_pass(path.data() + start, count, tree.ppTwoRow_temp, tree.TimeVec_temp.data());
+    proposed_path_pass(path.data() + start, count, tree.temp.ppTwoRow, tree.temp.TimeVec.data());
     const double lnL_new = log_likelihood();
     ann.dlnL_abs = std::fabs(lnL_new - ann.lnL_cur);
 
@@ -103,9 +80,8 @@ int evaluate_proposal() {
             ann.lnL_best = lnL_new;
             ann.best_mu = mp.mu;
             ann.best_Kprime = mp.Kprime;
-            copy_temp_to_best();
+            tree.best = tree.temp;
         }
-        ann.lnL_prev = ann.lnL_cur;
         ann.lnL_cur = lnL_new;
         return 1;
     }
@@ -117,22 +93,27 @@ int evaluate_proposal() {
     // exponential exceed 1, and every fall is accepted.
     const double u = uniform01();
     if (ann.ci != 0.0 && std::exp((lnL_new - ann.lnL_cur) / ann.ci) >= u) {
-        ann.lnL_prev = ann.lnL_cur;
         ann.lnL_cur = lnL_new;
         return 1;
     }
-    path_pass(path.data() + start, count, tree.ppTwoRow, tree.TimeVec.data());
+    // The current tree's rows were never written. Where the rates of a pass follow the
+    // current child table, though, the proposed pass has moved some of them, and the rows
+    // are recomputed with the rates as they now stand, exactly as a pass over the current
+    // tree would.
+    drop_proposed_path(path.data() + start, count);
+    if (rates_follow_current_rows())
+        path_pass(path.data() + start, count, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
     return 0;
 }
 
 void propose_tree() {
     const int n = tree.n;
     const int X = n + 2 + static_cast<int>(uniform01() * (n - 2));
-    const int P = tree.parents[X];
+    const int P = tree.cur.parents[X];
     const int kX = X - (n + 1), kP = P - (n + 1);
-    const int A = tree.ppTwoRow[0][kX], B = tree.ppTwoRow[1][kX];
-    const int side = tree.ppTwoRow[0][kP] == X ? 0 : 1;
-    const int S = tree.ppTwoRow[1 - side][kP];
+    const int A = tree.cur.ppTwoRow[0][kX], B = tree.cur.ppTwoRow[1][kX];
+    const int side = tree.cur.ppTwoRow[0][kP] == X ? 0 : 1;
+    const int S = tree.cur.ppTwoRow[1 - side][kP];
     tree.recalc_vec[0] = X;
     tree.recalc_vec[1] = P;
 
@@ -151,7 +132,6 @@ void propose_tree() {
         return;
     }
 
-    copy_current_to_prev();
     accept_move(X, P, A, B, S);
     ann.n_accepted += 1;
     if (k == 1) {
@@ -162,6 +142,6 @@ void propose_tree() {
     if (archive.n_keep == 0) ann.since_unique = 1;
     if (ann.search_on && archive.n_keep > 0) {
         archive.cur_record = archive_current_tree(ann.lnL_cur);
-        for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = tree.TimeVec_temp[i];
+        for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = tree.temp.TimeVec[i];
     }
 }

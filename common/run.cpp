@@ -52,8 +52,8 @@ namespace {
     if (settings.use_lin_info == 1 && !alignment.lin_array.empty()) {
         int lo = 1, hi = 1;
         for (int i = 1; i <= settings.ntaxa; ++i) {
-            if (tree.RateVec[i] < tree.RateVec[lo]) lo = i;
-            if (tree.RateVec[i] > tree.RateVec[hi]) hi = i;
+            if (tree.cur.RateVec[i] < tree.cur.RateVec[lo]) lo = i;
+            if (tree.cur.RateVec[i] > tree.cur.RateVec[hi]) hi = i;
         }
         const auto& v = alignment.lin_array;
         input_error("lin_info", 0,
@@ -61,7 +61,7 @@ namespace {
                     "values give (from %g for sequence %d, values %g and %g, to %g for sequence "
                     "%d, values %g and %g); rates this far from 1 leave no branch a length the "
                     "model can evaluate",
-                    value, tree.RateVec[lo], lo, v[lo - 1][0], v[lo - 1][1], tree.RateVec[hi], hi,
+                    value, tree.cur.RateVec[lo], lo, v[lo - 1][0], v[lo - 1][1], tree.cur.RateVec[hi], hi,
                     v[hi - 1][0], v[hi - 1][1]);
     }
     input_error("infile", 0, "the log-likelihood of the starting tree is %s, not a finite number",
@@ -198,7 +198,7 @@ void start_up() {
           run_files.results);
     if (program.flush_after_initial) fflush(nullptr);
 
-    copy_tree_current_to_best_prev();
+    copy_tree_current_to_best();
     // The starting tree is the best tree until a proposal beats it.
     ann.best_mu = mp.mu;
     ann.best_Kprime = mp.Kprime;

@@ -23,20 +23,15 @@ void reset_tree(int n) {
     tree = TreeArrays{};
     tree.n = n;
     const std::size_t nodes = 2 * static_cast<std::size_t>(n) + 1;
-    for (int r = 0; r < 2; ++r) {
-        tree.ppTwoRow[r].assign(2 * n, 0);
-        tree.ppTwoRow_temp[r].assign(2 * n, 0);
-        tree.ppTwoRow_best[r].assign(2 * n, 0);
-        tree.ppTwoRow_prev[r].assign(2 * n, 0);
-    }
-    for (auto* v : {&tree.parents, &tree.parents_temp, &tree.parents_best, &tree.parents_prev})
-        v->assign(nodes, 0);
-    for (auto* v : {&tree.TimeVec, &tree.TimeVec_temp, &tree.TimeVec_best, &tree.TimeVec_prev,
-                    &tree.ChangeNodeLength})
-        v->assign(nodes, 0.0);
-    for (auto* v : {&tree.RateVec, &tree.RateVec_temp, &tree.RateVec_best, &tree.RateVec_prev})
-        v->assign(nodes, 1.0);
+    for (int r = 0; r < 2; ++r) tree.cur.ppTwoRow[r].assign(2 * n, 0);
+    tree.cur.parents.assign(nodes, 0);
+    tree.cur.TimeVec.assign(nodes, 0.0);
+    tree.cur.RateVec.assign(nodes, 1.0);
+    tree.temp = tree.cur;
+    tree.best = tree.cur;
+    tree.ChangeNodeLength.assign(nodes, 0.0);
     tree.recalced.assign(nodes, 0);
+    tree.ops.assign(n > 0 ? n : 1, NodeOp{0, {0, 0}});
     tree.recalc_vec.assign(nodes, 0);
     tree.new_recalc_vec.assign(nodes, 0);
     tree.LenVec.assign(nodes, 0);

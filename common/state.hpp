@@ -124,17 +124,34 @@ extern RngState rng;
 void reset_rng();
 
 // ---------------------------------------------------------------------------------------
-// Tree arrays in their four copies (current, proposed, best, previous).
-// Leaves are 1..n, the root n+1, the other internal nodes n+2..2n-1; internal node m has
-// the children ppTwoRow[0][m-(n+1)] and ppTwoRow[1][m-(n+1)].
+// One copy of a tree. Leaves are 1..n, the root n+1, the other internal nodes n+2..2n-1;
+// internal node m has the children ppTwoRow[0][m-(n+1)] and ppTwoRow[1][m-(n+1)].
+// TimeVec holds clockml's node times or freeml's branch lengths (the branch above each
+// node); RateVec clockml's relative rate of the lineage above each node. Copies are made
+// by assignment: every array has its fixed size for the run.
+struct TreeCopy {
+    std::vector<int> ppTwoRow[2];   // 2n entries each
+    std::vector<int> parents;       // 2n+1: the internal node holding each node, 0 for the root
+    std::vector<double> TimeVec;    // 2n+1
+    std::vector<double> RateVec;    // 2n+1
+};
+
+// One node update of a pass: an internal node and its two children, the branch of each
+// child being the one above it.
+struct NodeOp {
+    int parent;
+    int child[2];
+};
+
+// The tree in its three copies: current, proposed (`temp`: between two proposals equal to
+// the current tree, a proposal edits the entries of the moved nodes) and best (the highest
+// log-likelihood a proposal has reached).
 struct TreeArrays {
     int n = 0;
-    std::vector<int> ppTwoRow[2], ppTwoRow_temp[2], ppTwoRow_best[2], ppTwoRow_prev[2];
-    std::vector<int> parents, parents_temp, parents_best, parents_prev;
-    std::vector<double> TimeVec, TimeVec_temp, TimeVec_best, TimeVec_prev;
-    std::vector<double> RateVec, RateVec_temp, RateVec_best, RateVec_prev;
+    TreeCopy cur, temp, best;
     std::vector<double> ChangeNodeLength;
-    std::vector<int> recalced;        // 2n flags of the passes
+    std::vector<int> recalced;        // 2n+1 visit marks of the traversal that orders a pass
+    std::vector<NodeOp> ops;          // the node updates of the pass in hand, in order
     std::vector<int> recalc_vec;      // path of a proposal
     std::vector<int> new_recalc_vec;  // path of an optimisation objective
     // freeml's parsimony state sets: 5 flags (A, G, C, T, gap) per node and pattern
@@ -151,7 +168,7 @@ struct AnnealState {
     double co = 0, ci = 0;
     float beta = 0;
     int anneal_iter = 0;
-    double lnL_cur = 0, lnL_prev = 0, lnL_best = 0, lnL_ref = 0;
+    double lnL_cur = 0, lnL_best = 0, lnL_ref = 0;
     double dlnL_abs = 0, dlnL_max = 0;
     int n_accepted = 0, n_changes = 0;
     int since_unique = 0;

@@ -9,7 +9,7 @@
 int lookup_parent(int node) {
     const int n = tree.n;
     for (int k = 0; k <= n - 2; ++k)
-        if (tree.ppTwoRow[0][k] == node || tree.ppTwoRow[1][k] == node) return n + 1 + k;
+        if (tree.cur.ppTwoRow[0][k] == node || tree.cur.ppTwoRow[1][k] == node) return n + 1 + k;
     return 0;
 }
 
@@ -35,7 +35,7 @@ int steps_to_root_temp(int node) {
     const int root = tree.n + 1;
     int steps = 0;
     while (node != root) {
-        node = tree.parents_temp[node];
+        node = tree.temp.parents[node];
         ++steps;
     }
     return steps;
@@ -46,7 +46,7 @@ int steps_to_root_temp(int node) {
 // the last two subtrees become the root's children.
 void random_joins(int32_t& a, int32_t& b) {
     const int n = tree.n;
-    for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = 0.0;
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
 
     std::vector<int> avail(n);
     for (int i = 0; i < n; ++i) avail[i] = i + 1;
@@ -58,8 +58,8 @@ void random_joins(int32_t& a, int32_t& b) {
         while (pb == pa) pb = static_cast<int>(mwc_next(a, b) * count);
 
         const int k = m - (n + 1);
-        tree.ppTwoRow[0][k] = avail[pa];
-        tree.ppTwoRow[1][k] = avail[pb];
+        tree.cur.ppTwoRow[0][k] = avail[pa];
+        tree.cur.ppTwoRow[1][k] = avail[pb];
 
         const int first = pa < pb ? pa : pb;
         const int second = pa < pb ? pb : pa;
@@ -67,8 +67,8 @@ void random_joins(int32_t& a, int32_t& b) {
         for (int i = second; i < count - 1; ++i) avail[i] = avail[i + 1];
         --count;
     }
-    tree.ppTwoRow[0][0] = avail[0];
-    tree.ppTwoRow[1][0] = avail[1];
+    tree.cur.ppTwoRow[0][0] = avail[0];
+    tree.cur.ppTwoRow[1][0] = avail[1];
 }
 
 void random_topology(int32_t seed_a, int32_t seed_b) {
@@ -92,39 +92,16 @@ void make_start_tree() {
     random_topology(seed_a, seed_b);
 
     for (int leaf = 1; leaf <= n; ++leaf) {
-        tree.parents[leaf] = lookup_parent(leaf);
-        tree.TimeVec[leaf] = 1.0;
+        tree.cur.parents[leaf] = lookup_parent(leaf);
+        tree.cur.TimeVec[leaf] = 1.0;
     }
-    for (int node = n + 2; node <= 2 * n - 1; ++node) tree.parents[node] = lookup_parent(node);
+    for (int node = n + 2; node <= 2 * n - 1; ++node) tree.cur.parents[node] = lookup_parent(node);
 }
 
-static void copy_rows(const std::vector<int>* from, std::vector<int>* to) {
-    for (int r = 0; r < 2; ++r)
-        for (int k = 0; k <= tree.n - 2; ++k) to[r][k] = from[r][k];
-}
+// The proposed tree starts as the current one.
+void copy_tree_current_to_temp() { tree.temp = tree.cur; }
 
-template <class T>
-static void copy_nodes(const std::vector<T>& from, std::vector<T>& to) {
-    for (int i = 0; i <= 2 * tree.n - 1; ++i) to[i] = from[i];
-}
-
-void copy_tree_current_to_temp() {
-    copy_rows(tree.ppTwoRow, tree.ppTwoRow_temp);
-    copy_nodes(tree.TimeVec, tree.TimeVec_temp);
-    copy_nodes(tree.parents, tree.parents_temp);
-}
-
-void copy_tree_current_to_best_prev() {
-    copy_rows(tree.ppTwoRow, tree.ppTwoRow_best);
-    copy_rows(tree.ppTwoRow, tree.ppTwoRow_prev);
-    copy_nodes(tree.TimeVec, tree.TimeVec_best);
-    copy_nodes(tree.TimeVec, tree.TimeVec_prev);
-    copy_nodes(tree.parents, tree.parents_best);
-    copy_nodes(tree.parents, tree.parents_prev);
-    copy_nodes(tree.RateVec, tree.RateVec_best);
-    copy_nodes(tree.RateVec, tree.RateVec_prev);
-    copy_nodes(tree.RateVec, tree.RateVec_temp);
-}
+void copy_tree_current_to_best() { tree.best = tree.cur; }
 
 void parents_from_rows(const std::vector<int>* rows, std::vector<int>& par) {
     const int n = tree.n;

@@ -16,8 +16,8 @@ void random_topology(int32_t seed_a, int32_t seed_b);
 // Seeds the topology stream from the settings seeds, builds the tree, fills parents.
 void make_start_tree();
 
-// Whole-copy helpers (child rows of all internal nodes; node arrays 0..2n-1).
+// Whole-tree copies.
 void copy_tree_current_to_temp();
-void copy_tree_current_to_best_prev();
+void copy_tree_current_to_best();
 // Fills `par` (size 2n+1) from child rows: par[c] = internal node holding c, root gets 0.
 void parents_from_rows(const std::vector<int>* rows, std::vector<int>& par);

@@ -3,3 +3,6 @@
 #include "program.hpp"
 
 double branch_length(int /*parent*/, int child, const double* times) { return times[child]; }
+
+// Branch lengths are the children's own values; a pass changes nothing else.
+bool rates_follow_current_rows() { return false; }

@@ -17,14 +17,14 @@ constexpr double kMinLength = 1e-6;
 constexpr double kInternalSecondStart = 0.001;
 
 bool optimise_branch(int c, double lower_start) {
-    tree.TimeVec_temp[c] = tree.TimeVec[c];
+    tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
     double ax = lower_start;
-    double bx = 2 * tree.TimeVec[c];
+    double bx = 2 * tree.cur.TimeVec[c];
     double cx, fa, fb, fc, xmin;
     bracket_minimum(c, ax, bx, cx, fa, fb, fc, length_objective);
     brent(c, ax, bx, cx, length_objective, kBrentTolerance, xmin);
     if (xmin < 0) {
-        tree.TimeVec[c] = kMinLength;
+        tree.cur.TimeVec[c] = kMinLength;
         full_pass();
     }
     return node_settled(c, xmin);
@@ -37,7 +37,7 @@ double length_objective(int c, double x) {
     // nor one past saturation, where the bracketing of a flat likelihood would not stop.
     if (!(x >= kMinLength)) x = kMinLength;
     if (x > kMaxBranchLength) x = kMaxBranchLength;
-    tree.TimeVec[c] = x;
+    tree.cur.TimeVec[c] = x;
     return path_objective(c);
 }
 

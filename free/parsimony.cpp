@@ -14,7 +14,7 @@ int* set_of(int node, int p) {
     return tree.pppLen.data() + (static_cast<std::size_t>(node) * alignment.npat + p) * kStates;
 }
 
-int child(int v, int row) { return tree.ppTwoRow[row][v - (tree.n + 1)]; }
+int child(int v, int row) { return tree.cur.ppTwoRow[row][v - (tree.n + 1)]; }
 
 bool is_internal(int u) { return u > tree.n; }
 
@@ -55,7 +55,7 @@ void fitch_node(int v) {
 // Resolves a non-root internal node with several bases: the first base it shares with
 // its (already resolved) parent, else its own first base.
 void resolve_node(int v) {
-    const int u = tree.parents[v];
+    const int u = tree.cur.parents[v];
     for (int p = 0; p < alignment.npat; ++p) {
         int* s = set_of(v, p);
         if (base_count(s) == 1) continue;
@@ -73,7 +73,7 @@ void resolve_node(int v) {
 // ancestor's unresolved child (first child first). 0 when none is left.
 int next_preorder(int v) {
     const int root = tree.n + 1;
-    for (int u = v;; u = tree.parents[u]) {
+    for (int u = v;; u = tree.cur.parents[u]) {
         for (int row = 0; row < 2; ++row) {
             const int c = child(u, row);
             if (is_internal(c) && tree.recalced[c] == 0) return c;
@@ -153,7 +153,7 @@ void fitch_down() {
             for (int p = 0; p < alignment.npat; ++p) {
                 int* s = set_of(leaf, p);
                 if (s[kGap] != 1) continue;
-                const int* up = set_of(tree.parents[leaf], p);
+                const int* up = set_of(tree.cur.parents[leaf], p);
                 for (int x = 0; x < kStates; ++x) s[x] = up[x];
             }
 }
@@ -188,7 +188,7 @@ void fitch_lengths() {
                                       {1, 2}, {2, 1}, {1, 3}, {3, 1}};
     for (int v = 1; v <= 2 * n - 1; ++v) {
         if (v == n + 1) continue;
-        const int u = tree.parents[v];
+        const int u = tree.cur.parents[v];
         int tcount = 0, vcount = 0;
         for (int p = 0; p < alignment.npat; ++p) {
             const int* sv = set_of(v, p);
@@ -198,10 +198,10 @@ void fitch_lengths() {
             for (const auto& t : kTv)
                 if (sv[t[0]] * su[t[1]] == 1) ++vcount;
         }
-        double length = branch_distance(tcount, vcount, tree.TimeVec[v]);
+        double length = branch_distance(tcount, vcount, tree.cur.TimeVec[v]);
         // Saturated or identical ends leave the distance undefined, infinite or zero; a
         // short positive branch lets the optimisation start from somewhere sensible.
         if (!(length > 0.0) || std::isinf(length)) length = 0.0001;
-        tree.TimeVec[v] = length;
+        tree.cur.TimeVec[v] = length;
     }
 }

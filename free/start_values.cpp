@@ -4,7 +4,7 @@
 
 void assign_start_values() {
     const int n = tree.n;
-    for (int i = 0; i <= 2 * n - 1; ++i) tree.TimeVec[i] = 0.0;
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     for (int i = 1; i <= 2 * n - 1; ++i)
-        if (i != n + 1) tree.TimeVec[i] = 1.0;
+        if (i != n + 1) tree.cur.TimeVec[i] = 1.0;
 }

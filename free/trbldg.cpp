@@ -11,7 +11,7 @@ void propose_node_values(int X, int /*P*/, int A, int B, int /*S*/, int /*side*/
     const float g1 = static_cast<float>(gen_gamma(shape, shape));
     const float g2 = static_cast<float>(gen_gamma(shape, shape));
     const float g3 = static_cast<float>(gen_gamma(shape, shape));
-    tree.TimeVec_temp[X] = std::clamp(g1 * tree.TimeVec_temp[X], kMinProposedLength, kMaxBranchLength);
-    tree.TimeVec_temp[A] = std::clamp(g2 * tree.TimeVec_temp[A], kMinProposedLength, kMaxBranchLength);
-    tree.TimeVec_temp[B] = std::clamp(g3 * tree.TimeVec_temp[B], kMinProposedLength, kMaxBranchLength);
+    tree.temp.TimeVec[X] = std::clamp(g1 * tree.temp.TimeVec[X], kMinProposedLength, kMaxBranchLength);
+    tree.temp.TimeVec[A] = std::clamp(g2 * tree.temp.TimeVec[A], kMinProposedLength, kMaxBranchLength);
+    tree.temp.TimeVec[B] = std::clamp(g3 * tree.temp.TimeVec[B], kMinProposedLength, kMaxBranchLength);
 }

@@ -53,7 +53,7 @@ inline void random_tree(int n, std::mt19937& g) {
 // path through the root counts it when `counts_root` is set.
 inline int walk_entry(int i, int j, bool counts_root) {
     const int root = tree.n + 1;
-    const std::vector<int>& par = tree.parents_temp;
+    const std::vector<int>& par = tree.temp.parents;
     auto steps = [&](int v) { int s = 0; for (; v != root; v = par[v]) ++s; return s; };
     int a = par[i], up = 0, c = 0;
     bool found = false;

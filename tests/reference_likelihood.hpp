@@ -64,7 +64,7 @@ inline M4 ref_P(LD t) {
     return sum;
 }
 
-// Brute force over the tree described by tree.parents (root n+1), with len[c] the length
+// Brute force over the tree described by tree.cur.parents (root n+1), with len[c] the length
 // of the branch above node c at mu = 1: every assignment of states to the internal nodes,
 // each leaf summed over the states its code allows.
 inline LD brute_force_lnl(const std::vector<LD>& len) {
@@ -82,7 +82,7 @@ inline LD brute_force_lnl(const std::vector<LD>& len) {
             LD prod = pi[s[root]];
             for (int c = 1; c <= 2 * n - 1; ++c) {
                 if (c == root) continue;
-                const LD* row = P[c].a + 4 * s[tree.parents[c]];
+                const LD* row = P[c].a + 4 * s[tree.cur.parents[c]];
                 if (c > n) {
                     prod *= row[s[c]];
                     continue;

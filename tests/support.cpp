@@ -75,9 +75,9 @@ void set_children(int n, const std::vector<Children>& joins) {
     reset_tree(n);
     for (const Children& j : joins) {
         const int k = j.node - (n + 1);
-        tree.ppTwoRow[0][k] = tree.ppTwoRow_temp[0][k] = j.c0;
-        tree.ppTwoRow[1][k] = tree.ppTwoRow_temp[1][k] = j.c1;
-        tree.parents[j.c0] = tree.parents_temp[j.c0] = j.node;
-        tree.parents[j.c1] = tree.parents_temp[j.c1] = j.node;
+        tree.cur.ppTwoRow[0][k] = tree.temp.ppTwoRow[0][k] = j.c0;
+        tree.cur.ppTwoRow[1][k] = tree.temp.ppTwoRow[1][k] = j.c1;
+        tree.cur.parents[j.c0] = tree.temp.parents[j.c0] = j.node;
+        tree.cur.parents[j.c1] = tree.temp.parents[j.c1] = j.node;
     }
 }

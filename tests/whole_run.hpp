@@ -67,7 +67,7 @@ inline std::string best_tree_text(const std::string& dir) {
     return text.substr(start, text.find(';', start) - start);
 }
 
-// Reads a Newick tree with lengths over the run's taxon names into tree.parents (root
+// Reads a Newick tree with lengths over the run's taxon names into tree.cur.parents (root
 // n + 1) and the branch lengths above each node. A root of three children (an unrooted
 // tree) is resolved with a branch of length 0 above the join of the first two, which
 // leaves the likelihood of a reversible model unchanged.
@@ -77,7 +77,7 @@ class NewickReader {
 
     bool read(std::vector<reference::LD>& len) {
         const int n = tree.n;
-        tree.parents.assign(2 * n + 1, 0);
+        tree.cur.parents.assign(2 * n + 1, 0);
         len.assign(2 * n + 1, 0);
         next_internal_ = n + 2;
         std::vector<std::pair<int, reference::LD>> top;
@@ -101,7 +101,7 @@ class NewickReader {
     std::vector<std::pair<int, reference::LD>> lengths_;
 
     void attach(int parent, const std::pair<int, reference::LD>& child) {
-        tree.parents[child.first] = parent;
+        tree.cur.parents[child.first] = parent;
         lengths_.push_back(child);
     }
     // "(" subtree ("," subtree)* ")" at pos_, into (node, length) pairs.

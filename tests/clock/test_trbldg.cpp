@@ -12,8 +12,8 @@
 // Log-likelihood of X's two-child subtree with X at time T, from the transition matrices.
 static double subtree_lnl(int c0, int c1, double T) {
     double P0[16], P1[16], sum = 0.0;
-    transition_matrix(tree.TimeVec[c0] - T, P0);
-    transition_matrix(tree.TimeVec[c1] - T, P1);
+    transition_matrix(tree.cur.TimeVec[c0] - T, P0);
+    transition_matrix(tree.cur.TimeVec[c1] - T, P1);
     for (int p = 0; p < alignment.npat; ++p) {
         double s = 0.0;
         for (int i = 0; i < 4; ++i) {
@@ -92,7 +92,7 @@ TEST(NodeTime, ZeroLengthBranchWithdrawsTheMove) {
     testing::internal::CaptureStdout();
     propose_node_values(9, 7, 2, 3, 1, 1, 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_GT(tree.TimeVec_temp[9], 0.3);
-    EXPECT_LT(tree.TimeVec_temp[9], 1.0);
+    EXPECT_GT(tree.temp.TimeVec[9], 0.3);
+    EXPECT_LT(tree.temp.TimeVec[9], 1.0);
     fclose(results);
 }

@@ -42,12 +42,12 @@ inline void setup_tree(int model, const Rows& rows, const std::vector<int>& coun
     reset_tree(n);
     const int rows0[5] = {8, 1, 11, 2, 4}, rows1[5] = {9, 10, 6, 3, 5};
     for (int k = 0; k < 5; ++k) {
-        tree.ppTwoRow[0][k] = rows0[k];
-        tree.ppTwoRow[1][k] = rows1[k];
+        tree.cur.ppTwoRow[0][k] = rows0[k];
+        tree.cur.ppTwoRow[1][k] = rows1[k];
     }
     const double rates[7] = {1, 1.0, 0.8, 1.3, 0.9, 1.1, 1.2};
-    for (int i = 0; i <= 2 * n; ++i) tree.TimeVec[i] = values[i];
-    for (int i = 1; i <= n; ++i) tree.RateVec[i] = rates[i];
+    for (int i = 0; i <= 2 * n; ++i) tree.cur.TimeVec[i] = values[i];
+    for (int i = 1; i <= n; ++i) tree.cur.RateVec[i] = rates[i];
     reset_likelihood_tables(n, alignment.npat);
     init_leaf_partials();
     full_pass();

@@ -44,11 +44,11 @@ inline double setup_search_tree(const SearchTreeShape& shape, int model, FILE* r
     reset_likelihood_tables(5, alignment.npat);
     reset_archive(5, 3);
     for (int r = 0; r < 2; ++r)
-        for (int k = 0; k < 4; ++k) tree.ppTwoRow[r][k] = shape.rows[r][k];
-    for (int i = 0; i <= 10; ++i) tree.TimeVec[i] = shape.values[i];
-    parents_from_rows(tree.ppTwoRow, tree.parents);
+        for (int k = 0; k < 4; ++k) tree.cur.ppTwoRow[r][k] = shape.rows[r][k];
+    for (int i = 0; i <= 10; ++i) tree.cur.TimeVec[i] = shape.values[i];
+    parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
     copy_tree_current_to_temp();
-    copy_tree_current_to_best_prev();
+    copy_tree_current_to_best();
     init_leaf_partials();
     full_pass();
     ann.lnL_cur = ann.lnL_best = log_likelihood();
@@ -58,14 +58,18 @@ inline double setup_search_tree(const SearchTreeShape& shape, int model, FILE* r
 }
 
 inline bool temp_equals_current() {
-    return tree.ppTwoRow_temp[0] == tree.ppTwoRow[0] && tree.ppTwoRow_temp[1] == tree.ppTwoRow[1] &&
-           tree.TimeVec_temp == tree.TimeVec && tree.parents_temp == tree.parents;
+    return tree.temp.ppTwoRow[0] == tree.cur.ppTwoRow[0] && tree.temp.ppTwoRow[1] == tree.cur.ppTwoRow[1] &&
+           tree.temp.TimeVec == tree.cur.TimeVec && tree.temp.parents == tree.cur.parents;
 }
 
-// Partials and scaling counts of every node, as bytes.
+// The live partials and scaling counts of every node, as bytes.
 inline std::string likelihood_snapshot() {
-    std::string s(reinterpret_cast<const char*>(lik.pppLik.data()), lik.pppLik.size() * 8);
-    return s.append(reinterpret_cast<const char*>(lik.scale.data()), lik.scale.size() * 4);
+    std::string s;
+    for (int v = 0; v < lik.nodes; ++v) {
+        s.append(reinterpret_cast<const char*>(lik_row(v)), 4 * sizeof(double) * lik.npat);
+        s.append(reinterpret_cast<const char*>(scale_row(v)), sizeof(int) * lik.npat);
+    }
+    return s;
 }
 
 // pppLik belongs to the current tree when a full pass leaves every byte as it is.

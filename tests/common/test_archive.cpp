@@ -107,7 +107,7 @@ TEST(Archive, HitsCountersAndStoredTrees) {
     settings.min_trials = 3;
     ann.anneal_iter = 5;
     mp.ratio = 2.5;
-    for (int i = 0; i <= 8; ++i) tree.TimeVec[i] = 10 + i;
+    for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 10 + i;
     TreeRecord* r = archive_tree("k", -10);
     EXPECT_EQ(ann.since_unique, 1);
     EXPECT_EQ(archive.ppTimeVec[r->slot][8], 18);  // a new clock record keeps TimeVec[1..2n]
@@ -120,7 +120,7 @@ TEST(Archive, HitsCountersAndStoredTrees) {
     ann.since_unique = 40;
     mp.ratio = 4.0;
     set_tree(4, {6, 7, 1}, {4, 3, 2});
-    for (int i = 0; i <= 8; ++i) tree.TimeVec[i] = 20 + i;
+    for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 20 + i;
     EXPECT_EQ(archive_tree("k", -2), r);
     EXPECT_EQ(r->first_hit, 5);
     EXPECT_EQ(r->first_pass, 1);
@@ -167,7 +167,7 @@ TEST(Archive, SlotStoreGrowsAndNeverShared) {
     EXPECT_LE(archive.pppTR.size(), 100u);
     start(4, 100);
     for (int i = 0; i < 80; ++i) {
-        tree.TimeVec[3] = i;
+        tree.cur.TimeVec[3] = i;
         TreeRecord* r = archive_tree(std::to_string(1000 + i), -1.0 - i);
         ASSERT_EQ(r->slot, i);
         EXPECT_EQ(archive.ppTimeVec[i][3], i);

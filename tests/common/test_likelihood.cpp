@@ -29,9 +29,9 @@ void set_tree(int n, const std::vector<Join>& joins) {
     std::vector<Children> rows;
     for (const Join& j : joins) rows.push_back({j.node, j.c0, j.c1});
     set_children(n, rows);
-    for (int leaf = 1; leaf <= n; ++leaf) tree.TimeVec[leaf] = 1.0;
-    for (const Join& j : joins) tree.TimeVec[j.node] = j.time;
-    tree.TimeVec_temp = tree.TimeVec;
+    for (int leaf = 1; leaf <= n; ++leaf) tree.cur.TimeVec[leaf] = 1.0;
+    for (const Join& j : joins) tree.cur.TimeVec[j.node] = j.time;
+    tree.temp.TimeVec = tree.cur.TimeVec;
 }
 
 double tree_lnl() {
@@ -51,11 +51,11 @@ std::vector<LD> ref_lengths(const std::vector<double>& leaf_rate) {
     for (int i = 1; i <= n; ++i) done[i] = 1;
     for (int left = n - 1; left > 0;)
         for (int k = 0; k <= n - 2; ++k) {
-            const int v = n + 1 + k, a = tree.ppTwoRow[0][k], b = tree.ppTwoRow[1][k];
+            const int v = n + 1 + k, a = tree.cur.ppTwoRow[0][k], b = tree.cur.ppTwoRow[1][k];
             if (done[v] || !done[a] || !done[b]) continue;
             if (!leaf_rate.empty()) rate[v] = (rate[a] + rate[b]) / 2;
-            len[a] = rate[a] * ((LD)tree.TimeVec[a] - tree.TimeVec[v]);
-            len[b] = rate[b] * ((LD)tree.TimeVec[b] - tree.TimeVec[v]);
+            len[a] = rate[a] * ((LD)tree.cur.TimeVec[a] - tree.cur.TimeVec[v]);
+            len[b] = rate[b] * ((LD)tree.cur.TimeVec[b] - tree.cur.TimeVec[v]);
             done[v] = 1;
             --left;
         }
@@ -154,7 +154,7 @@ TEST(Likelihood, BruteForceFourTaxa) {
     settings.use_lin_info = 1;
     set_tree(4, {{5, 6, 4, 0.0}, {6, 7, 3, 0.25}, {7, 1, 2, 0.7}});
     const std::vector<double> rates = {0, 0.6, 1.7, 1.1, 0.9};
-    for (int i = 1; i <= 4; ++i) tree.RateVec[i] = rates[i];
+    for (int i = 1; i <= 4; ++i) tree.cur.RateVec[i] = rates[i];
     const double got = tree_lnl();
     const double want = static_cast<double>(clock_brute_force_lnl(rates));
     EXPECT_NEAR(got, want, 1e-10 * fabs(want));
@@ -166,18 +166,18 @@ TEST(Likelihood, RatesFollowTheLineages) {
     use_model(3);
     // ((1,2)7, (3,(4,5)9)8)6
     set_tree(5, {{6, 7, 8, 0.0}, {7, 1, 2, 0.5}, {8, 3, 9, 0.3}, {9, 4, 5, 0.6}});
-    for (int v = 7; v <= 9; ++v) tree.RateVec[v] = 7.0;
+    for (int v = 7; v <= 9; ++v) tree.cur.RateVec[v] = 7.0;
     tree_lnl();
-    for (int v = 7; v <= 9; ++v) EXPECT_EQ(tree.RateVec[v], 1.0);
+    for (int v = 7; v <= 9; ++v) EXPECT_EQ(tree.cur.RateVec[v], 1.0);
 
     settings.use_lin_info = 1;
     const double r[6] = {0, 0.5, 1.5, 2.0, 0.25, 0.75};
-    for (int i = 1; i <= 5; ++i) tree.RateVec[i] = r[i];
+    for (int i = 1; i <= 5; ++i) tree.cur.RateVec[i] = r[i];
     tree_lnl();
-    EXPECT_EQ(tree.RateVec[7], (r[1] + r[2]) / 2);
-    EXPECT_EQ(tree.RateVec[9], (r[4] + r[5]) / 2);
-    EXPECT_EQ(tree.RateVec[8], (r[3] + (r[4] + r[5]) / 2) / 2);
-    for (int i = 1; i <= 5; ++i) EXPECT_EQ(tree.RateVec[i], r[i]);
+    EXPECT_EQ(tree.cur.RateVec[7], (r[1] + r[2]) / 2);
+    EXPECT_EQ(tree.cur.RateVec[9], (r[4] + r[5]) / 2);
+    EXPECT_EQ(tree.cur.RateVec[8], (r[3] + (r[4] + r[5]) / 2) / 2);
+    for (int i = 1; i <= 5; ++i) EXPECT_EQ(tree.cur.RateVec[i], r[i]);
 }
 
 TEST(Likelihood, PassesAgree) {
@@ -198,8 +198,8 @@ TEST(Likelihood, PassesAgree) {
         for (int p = 0; p < lik.npat; ++p)
             for (int a = 0; a < 4; ++a)
                 EXPECT_EQ(lik_row(v)[4 * p + a],
-                          node_partial(tree.ppTwoRow[0][v - 7], tree.ppTwoRow[1][v - 7], p, a,
-                                       tree.TimeVec.data(), v));
+                          node_partial(tree.cur.ppTwoRow[0][v - 7], tree.cur.ppTwoRow[1][v - 7], p, a,
+                                       tree.cur.TimeVec.data(), v));
 
     // A path pass from node 9 (and one listed from its leaf 3) rebuilds the same bits.
     for (int start : {9, 3}) {
@@ -208,24 +208,24 @@ TEST(Likelihood, PassesAgree) {
                 for (int a = 0; a < 4; ++a) lik_row(v)[4 * p + a] = NAN;
         const int path[4] = {start, 9, 8, 7};
         if (start == 9)
-            path_pass(path + 1, 3, tree.ppTwoRow, tree.TimeVec.data());
+            path_pass(path + 1, 3, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
         else
-            path_pass(path, 4, tree.ppTwoRow, tree.TimeVec.data());
+            path_pass(path, 4, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
         EXPECT_EQ(memcmp(lik.pppLik.data(), full.data(), full.size() * sizeof(double)), 0);
         EXPECT_EQ(log_likelihood(), lnl);
     }
 
     // A path pass over the proposed tree (leaf 6 and node 9 exchanged, node 10 moved)
     // equals a full pass over the same tree made current.
-    tree.ppTwoRow_temp[1][8 - 7] = 6;
-    tree.ppTwoRow_temp[1][10 - 7] = 9;
-    tree.TimeVec_temp[10] = 0.15;
+    tree.temp.ppTwoRow[1][8 - 7] = 6;
+    tree.temp.ppTwoRow[1][10 - 7] = 9;
+    tree.temp.TimeVec[10] = 0.15;
     const int path[3] = {10, 8, 7};
-    path_pass(path, 3, tree.ppTwoRow_temp, tree.TimeVec_temp.data());
+    path_pass(path, 3, tree.temp.ppTwoRow, tree.temp.TimeVec.data());
     const double proposed = log_likelihood();
     const AlignedDoubles root_row(lik_row(7), lik_row(7) + 4 * lik.npat);
-    for (int r = 0; r < 2; ++r) tree.ppTwoRow[r] = tree.ppTwoRow_temp[r];
-    tree.TimeVec = tree.TimeVec_temp;
+    for (int r = 0; r < 2; ++r) tree.cur.ppTwoRow[r] = tree.temp.ppTwoRow[r];
+    tree.cur.TimeVec = tree.temp.TimeVec;
     EXPECT_EQ(tree_lnl(), proposed);
     EXPECT_EQ(memcmp(lik_row(7), root_row.data(), root_row.size() * sizeof(double)), 0);
     EXPECT_NE(proposed, lnl);
@@ -327,7 +327,7 @@ TEST(Likelihood, DeepTreeIsScaled) {
             for (int a = 0; a < 4; ++a) {
                 LD sum = 0;
                 for (int r = 0; r < 2; ++r) {
-                    const int c = tree.ppTwoRow[r][v - (n + 1)];
+                    const int c = tree.cur.ppTwoRow[r][v - (n + 1)];
                     LD x[4];
                     for (int b = 0; b < 4; ++b) x[b] = logP[c].a[4 * a + b] + L[4 * c + b];
                     sum += lse(x);

@@ -16,10 +16,10 @@ void best_tree(std::vector<int> row0, std::vector<int> row1, std::vector<double>
     for (int i = 0; i < n; ++i) alignment.TaxonNames.push_back(std::string(1, 'A' + i));
     row0.resize(2 * n, 0);
     row1.resize(2 * n, 0);
-    tree.ppTwoRow_best[0] = row0;
-    tree.ppTwoRow_best[1] = row1;
+    tree.best.ppTwoRow[0] = row0;
+    tree.best.ppTwoRow[1] = row1;
     values.resize(2 * n + 1, 0.0);
-    tree.TimeVec_best = values;
+    tree.best.TimeVec = values;
 }
 
 std::string rooted() { return capture([](FILE* f) { write_newick_lengths(f, tree.n + 1, tree.n + 1); }); }

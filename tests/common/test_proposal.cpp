@@ -23,16 +23,15 @@ TEST(Proposal, InterchangesEditOnlyTheTemporaryTree) {
     };
     for (const Case& c : cases) {
         interchange_temp(c.X, c.P, c.A, c.B, c.S, c.side, c.k);
-        EXPECT_EQ(children(tree.ppTwoRow_temp, c.P), c.P_children) << c.X << " k " << c.k;
-        EXPECT_EQ(children(tree.ppTwoRow_temp, c.X), c.X_children) << c.X << " k " << c.k;
+        EXPECT_EQ(children(tree.temp.ppTwoRow, c.P), c.P_children) << c.X << " k " << c.k;
+        EXPECT_EQ(children(tree.temp.ppTwoRow, c.X), c.X_children) << c.X << " k " << c.k;
         std::vector<int> expected(11, 0);
-        parents_from_rows(tree.ppTwoRow_temp, expected);
-        expected[6] = tree.parents_temp[6];
-        EXPECT_EQ(tree.parents_temp, expected);
-        EXPECT_EQ(children(tree.ppTwoRow, c.P), children(tree.ppTwoRow_prev, c.P));
+        parents_from_rows(tree.temp.ppTwoRow, expected);
+        expected[6] = tree.temp.parents[6];
+        EXPECT_EQ(tree.temp.parents, expected);
 
-        tree.TimeVec_temp[c.X] = 0.123;
-        tree.TimeVec_temp[c.A] = 0.7;
+        tree.temp.TimeVec[c.X] = 0.123;
+        tree.temp.TimeVec[c.A] = 0.7;
         restore_move(c.X, c.P, c.A, c.B, c.S);
         EXPECT_TRUE(temp_equals_current());
     }
@@ -54,24 +53,23 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
     EXPECT_EQ(tree.recalc_vec[2], 6);  // 9, 7 and the root
 
     // A new best copies the proposed tree and the parameters in force.
-    tree.TimeVec_temp[9] = 0.65;
+    tree.temp.TimeVec[9] = 0.65;
     ann.lnL_cur = ann.lnL_best = -1e9;
     const double mu = mp.mu;
     mp.mu = 0.77;
     EXPECT_EQ(evaluate_proposal(), 1);
     mp.mu = mu;
-    EXPECT_EQ(tree.TimeVec_best[9], 0.65);
+    EXPECT_EQ(tree.best.TimeVec[9], 0.65);
     EXPECT_EQ(ann.best_mu, 0.77);
-    EXPECT_EQ(ann.lnL_prev, -1e9);
     EXPECT_EQ(ann.lnL_best, ann.lnL_cur);
 
     // A fall at a high temperature is accepted after exactly one draw; the best stays.
-    tree.TimeVec_temp[9] = 0.9;
+    tree.temp.TimeVec[9] = 0.9;
     ann.lnL_cur = 0.0;
     ann.ci = 1e300;
     position = generator_position();
     EXPECT_EQ(evaluate_proposal(), 1);
-    EXPECT_EQ(tree.TimeVec_best[9], 0.65);
+    EXPECT_EQ(tree.best.TimeVec[9], 0.65);
     const auto after = generator_position();
     std::tie(rng.cg1[1], rng.cg2[1]) = position;
     uniform01();
@@ -79,10 +77,10 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
 
     // A rejection (also at no temperature) draws once and puts back the current tree's
     // partials bit for bit; with X under the root the path is X and the root only.
-    tree.TimeVec_temp[9] = tree.TimeVec[9];
+    tree.temp.TimeVec[9] = tree.cur.TimeVec[9];
     full_pass();
     interchange_temp(7, 6, 1, 9, 8, 0, 2);
-    tree.TimeVec_temp[7] = 0.05;
+    tree.temp.TimeVec[7] = 0.05;
     tree.recalc_vec[0] = 7;
     tree.recalc_vec[1] = 6;
     for (const double ci : {1e-300, 0.0}) {
@@ -102,7 +100,6 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
     EXPECT_EQ(evaluate_proposal(), 1);
     EXPECT_NE(generator_position(), position);
     EXPECT_LT(ann.lnL_cur, 0.0);
-    EXPECT_EQ(ann.lnL_prev, 0.0);
     fclose(results);
 }
 
@@ -123,18 +120,15 @@ TEST(Proposal, StepsKeepTheCopiesAndCountersInStep) {
             if (ann.n_accepted == counts.n_accepted) {  // rejected
                 EXPECT_EQ(ann.since_unique, counts.since_unique + 1);
                 EXPECT_EQ(archive.cur_record->hits, hits + 1);
-                EXPECT_EQ(tree.TimeVec, before.TimeVec);
+                EXPECT_EQ(tree.cur.TimeVec, before.cur.TimeVec);
                 continue;
             }
-            EXPECT_EQ(tree.ppTwoRow_prev[1], before.ppTwoRow[1]);
-            EXPECT_EQ(tree.TimeVec_prev, before.TimeVec);
-            EXPECT_EQ(ann.lnL_prev, counts.lnL_cur);
             if (ci == 0.0) {
                 EXPECT_GE(ann.lnL_cur, counts.lnL_cur);
             }
-            if (tree.ppTwoRow[0] != before.ppTwoRow[0]) {  // a new topology is archived
+            if (tree.cur.ppTwoRow[0] != before.cur.ppTwoRow[0]) {  // a new topology is archived
                 EXPECT_EQ(ann.n_changes, counts.n_changes + 1);
-                EXPECT_EQ(archive.pppTR[archive.cur_record->slot][2], tree.ppTwoRow[0][2]);
+                EXPECT_EQ(archive.pppTR[archive.cur_record->slot][2], tree.cur.ppTwoRow[0][2]);
             }
         }
     }

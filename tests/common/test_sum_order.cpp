@@ -28,7 +28,7 @@ Plain plain_node(int v, std::vector<Plain>& done);
 
 ChildTerms plain_child(int v, int c, int p, int i, std::vector<Plain>& done) {
     const Plain& x = done[c];
-    const double t = branch_length(v, c, tree.TimeVec.data());
+    const double t = branch_length(v, c, tree.cur.TimeVec.data());
     double P[16];
     transition_matrix(t, P);
     const double mu = mp.mu;
@@ -57,7 +57,7 @@ ChildTerms plain_child(int v, int c, int p, int i, std::vector<Plain>& done) {
 }
 
 Plain plain_node(int v, std::vector<Plain>& done) {
-    const int k = v - (tree.n + 1), a = tree.ppTwoRow[0][k], b = tree.ppTwoRow[1][k];
+    const int k = v - (tree.n + 1), a = tree.cur.ppTwoRow[0][k], b = tree.cur.ppTwoRow[1][k];
     for (const int c : {a, b})
         if (c > tree.n) plain_node(c, done);
     const std::size_t cells = 4 * static_cast<std::size_t>(alignment.npat);

@@ -23,28 +23,28 @@ void expect_valid_clock_tree(int n) {
     std::vector<int> seen(2 * n + 1, 0);
     for (int k = 0; k <= n - 2; ++k)
         for (int r = 0; r < 2; ++r) {
-            const int c = tree.ppTwoRow[r][k];
+            const int c = tree.cur.ppTwoRow[r][k];
             ASSERT_TRUE(c >= 1 && c <= 2 * n - 1 && c != root) << c;
             ++seen[c];
-            EXPECT_EQ(tree.parents[c], n + 1 + k);
-            if (c > n) EXPECT_GT(tree.TimeVec[c], tree.TimeVec[n + 1 + k]);
-            else EXPECT_EQ(tree.TimeVec[c], 1.0);
-            EXPECT_LT(tree.TimeVec[n + 1 + k], tree.TimeVec[c]);
+            EXPECT_EQ(tree.cur.parents[c], n + 1 + k);
+            if (c > n) EXPECT_GT(tree.cur.TimeVec[c], tree.cur.TimeVec[n + 1 + k]);
+            else EXPECT_EQ(tree.cur.TimeVec[c], 1.0);
+            EXPECT_LT(tree.cur.TimeVec[n + 1 + k], tree.cur.TimeVec[c]);
         }
     for (int c = 1; c <= 2 * n - 1; ++c) EXPECT_EQ(seen[c], c == root ? 0 : 1) << c;
-    EXPECT_EQ(tree.TimeVec[root], 0.0);
+    EXPECT_EQ(tree.cur.TimeVec[root], 0.0);
 }
 
 }  // namespace
 
 TEST(StartTree, ThreeTaxaCherryAtHalf) {
     start_tree(3, 7, 11);
-    const int c0 = tree.ppTwoRow[0][0], c1 = tree.ppTwoRow[1][0];
+    const int c0 = tree.cur.ppTwoRow[0][0], c1 = tree.cur.ppTwoRow[1][0];
     EXPECT_TRUE((c0 == 5) != (c1 == 5));
     EXPECT_LE(c0 == 5 ? c1 : c0, 3);
-    EXPECT_LE(tree.ppTwoRow[0][1], 3);
-    EXPECT_LE(tree.ppTwoRow[1][1], 3);
-    EXPECT_EQ(tree.TimeVec[5], 0.5);
+    EXPECT_LE(tree.cur.ppTwoRow[0][1], 3);
+    EXPECT_LE(tree.cur.ppTwoRow[1][1], 3);
+    EXPECT_EQ(tree.cur.TimeVec[5], 0.5);
     expect_valid_clock_tree(3);
 }
 
@@ -60,23 +60,23 @@ TEST(StartTree, ValidForManySeedsAndSizes) {
 // Child tables worked out independently from the generator's definition.
 TEST(StartTree, KnownTopologiesAndRepeatability) {
     start_tree(4, 1, 1);
-    EXPECT_EQ(tree.ppTwoRow[0], std::vector<int>({7, 1, 6, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(tree.ppTwoRow[1], std::vector<int>({4, 3, 2, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(tree.cur.ppTwoRow[0], std::vector<int>({7, 1, 6, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(tree.cur.ppTwoRow[1], std::vector<int>({4, 3, 2, 0, 0, 0, 0, 0}));
     start_tree(7, -5, 99999);
-    const std::vector<int> row0 = tree.ppTwoRow[0], row1 = tree.ppTwoRow[1];
-    const std::vector<double> times = tree.TimeVec;
+    const std::vector<int> row0 = tree.cur.ppTwoRow[0], row1 = tree.cur.ppTwoRow[1];
+    const std::vector<double> times = tree.cur.TimeVec;
     EXPECT_EQ(std::vector<int>(row0.begin(), row0.begin() + 6),
               std::vector<int>({13, 3, 4, 10, 5, 6}));
     EXPECT_EQ(std::vector<int>(row1.begin(), row1.begin() + 6),
               std::vector<int>({9, 2, 7, 1, 11, 12}));
     start_tree(7, -5, 99999);
-    EXPECT_EQ(tree.ppTwoRow[0], row0);
-    EXPECT_EQ(tree.ppTwoRow[1], row1);
-    EXPECT_EQ(tree.TimeVec, times);
+    EXPECT_EQ(tree.cur.ppTwoRow[0], row0);
+    EXPECT_EQ(tree.cur.ppTwoRow[1], row1);
+    EXPECT_EQ(tree.cur.TimeVec, times);
     start_tree(7, -5, 3);  // the second seed word is overwritten before any draw reads it
-    EXPECT_EQ(tree.ppTwoRow[0], row0);
+    EXPECT_EQ(tree.cur.ppTwoRow[0], row0);
     start_tree(7, -4, 99999);
-    EXPECT_TRUE(tree.ppTwoRow[0] != row0 || tree.ppTwoRow[1] != row1);
+    EXPECT_TRUE(tree.cur.ppTwoRow[0] != row0 || tree.cur.ppTwoRow[1] != row1);
 }
 
 // The deepest path is spread evenly from the root; a shorter one that meets it at node 8
@@ -85,14 +85,14 @@ TEST(StartTree, ShorterPathMeetsTimedNode) {
     reset_all_state();
     reset_tree(6);
     // root 7 -> (8, 6); 8 -> (9, 10); 9 -> (11, 1); 10 -> (4, 5); 11 -> (2, 3)
-    tree.ppTwoRow[0] = {8, 9, 11, 4, 2, 0, 0, 0, 0, 0, 0, 0};
-    tree.ppTwoRow[1] = {6, 10, 1, 5, 3, 0, 0, 0, 0, 0, 0, 0};
+    tree.cur.ppTwoRow[0] = {8, 9, 11, 4, 2, 0, 0, 0, 0, 0, 0, 0};
+    tree.cur.ppTwoRow[1] = {6, 10, 1, 5, 3, 0, 0, 0, 0, 0, 0, 0};
     assign_start_values();
-    EXPECT_DOUBLE_EQ(tree.TimeVec[8], 0.25);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[9], 0.5);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[11], 0.75);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[10], 0.625);
-    EXPECT_EQ(tree.TimeVec[7], 0.0);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[8], 0.25);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[9], 0.5);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[11], 0.75);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[10], 0.625);
+    EXPECT_EQ(tree.cur.TimeVec[7], 0.0);
 }
 
 TEST(TreeArrays, LookupsAndCopies) {
@@ -108,17 +108,17 @@ TEST(TreeArrays, LookupsAndCopies) {
         testing::ExitedWithCode(1), "^Could not find parent in find_parent for target = 7\n$");
     copy_tree_current_to_temp();
     for (int leaf = 1; leaf <= 6; ++leaf) {
-        EXPECT_EQ(find_parent(leaf), tree.parents[leaf]);
+        EXPECT_EQ(find_parent(leaf), tree.cur.parents[leaf]);
         EXPECT_EQ(steps_to_root(leaf), steps_to_root_temp(leaf));
         int steps = 0;
-        for (int v = leaf; v != root; v = tree.parents[v]) ++steps;
+        for (int v = leaf; v != root; v = tree.cur.parents[v]) ++steps;
         EXPECT_EQ(steps_to_root(leaf), steps);
     }
     std::vector<int> par(13, -1);
-    parents_from_rows(tree.ppTwoRow, par);
-    for (int i = 1; i <= 11; ++i) EXPECT_EQ(par[i], i == root ? 0 : tree.parents[i]);
-    copy_tree_current_to_best_prev();
-    EXPECT_EQ(tree.ppTwoRow_best[1], tree.ppTwoRow[1]);
-    EXPECT_EQ(tree.parents_prev, tree.parents);
-    EXPECT_EQ(tree.TimeVec_best, tree.TimeVec);
+    parents_from_rows(tree.cur.ppTwoRow, par);
+    for (int i = 1; i <= 11; ++i) EXPECT_EQ(par[i], i == root ? 0 : tree.cur.parents[i]);
+    copy_tree_current_to_best();
+    EXPECT_EQ(tree.best.ppTwoRow[1], tree.cur.ppTwoRow[1]);
+    EXPECT_EQ(tree.best.parents, tree.cur.parents);
+    EXPECT_EQ(tree.best.TimeVec, tree.cur.TimeVec);
 }

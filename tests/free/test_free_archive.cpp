@@ -22,10 +22,10 @@ void for_each_rooting(std::mt19937& g, const std::function<void()>& visit) {
     std::vector<std::vector<int>> adj(2 * n);
     auto link = [&](int u, int v) { adj[u].push_back(v); adj[v].push_back(u); };
     for (int k = 1; k <= n - 2; ++k) {
-        link(n + 1 + k, tree.ppTwoRow[0][k]);
-        link(n + 1 + k, tree.ppTwoRow[1][k]);
+        link(n + 1 + k, tree.cur.ppTwoRow[0][k]);
+        link(n + 1 + k, tree.cur.ppTwoRow[1][k]);
     }
-    link(tree.ppTwoRow[0][0], tree.ppTwoRow[1][0]);
+    link(tree.cur.ppTwoRow[0][0], tree.cur.ppTwoRow[1][0]);
     for (int u = 1; u < 2 * n; ++u)
         for (int v : adj[u]) {
             if (u > v || u == root) continue;
@@ -77,7 +77,7 @@ TEST(FreeArchive, NewRecordLeavesLastNodeValue) {
     reset_all_state();
     reset_archive(4, 5);
     set_tree(4, {6, 1, 3}, {7, 2, 4});
-    for (int i = 0; i <= 8; ++i) tree.TimeVec[i] = 10 + i;
+    for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 10 + i;
     TreeRecord* r = archive_current_tree(-3);
     const std::vector<double>& stored = archive.ppTimeVec[r->slot];
     for (int i = 1; i <= 7; ++i) EXPECT_EQ(stored[i], 10 + i);
@@ -85,7 +85,7 @@ TEST(FreeArchive, NewRecordLeavesLastNodeValue) {
     EXPECT_EQ(stored[0], 0.0);
     // A re-hit (here the same unrooted tree rooted elsewhere) copies the full range.
     set_tree(4, {6, 7, 1}, {4, 3, 2});
-    for (int i = 0; i <= 8; ++i) tree.TimeVec[i] = 20 + i;
+    for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 20 + i;
     EXPECT_EQ(archive_current_tree(-1), r);
     for (int i = 1; i <= 8; ++i) EXPECT_EQ(stored[i], 20 + i);
     EXPECT_EQ(archive.pppTR[r->slot], (std::vector<int>{6, 7, 1, 0, 4, 3, 2, 0}));

@@ -17,7 +17,7 @@ namespace {
 // (node, first child, second child) and the length above every non-root node.
 void set_tree(int n, const std::vector<Children>& joins, const std::vector<double>& len) {
     set_children(n, joins);
-    for (std::size_t v = 0; v < len.size(); ++v) tree.TimeVec[v] = len[v];
+    for (std::size_t v = 0; v < len.size(); ++v) tree.cur.TimeVec[v] = len[v];
     reset_likelihood_tables(n, alignment.npat);
     init_leaf_partials();
 }
@@ -37,14 +37,14 @@ TEST(FreeLikelihood, OnlyTheSumOfTheRootBranchesCounts) {
         const double lnl = log_likelihood();
         ASSERT_TRUE(std::isfinite(lnl));
         for (double shift : {0.3, -0.15, 0.4}) {
-            tree.TimeVec[7] = 0.4 + shift;
-            tree.TimeVec[8] = 0.15 - shift;
-            if (tree.TimeVec[8] < 0) continue;
+            tree.cur.TimeVec[7] = 0.4 + shift;
+            tree.cur.TimeVec[8] = 0.15 - shift;
+            if (tree.cur.TimeVec[8] < 0) continue;
             full_pass();
             EXPECT_NEAR(log_likelihood(), lnl, 1e-12 * fabs(lnl)) << "model " << model;
         }
         // Another branch does change it.
-        tree.TimeVec[9] = 0.5;
+        tree.cur.TimeVec[9] = 0.5;
         full_pass();
         EXPECT_GT(fabs(log_likelihood() - lnl), 1e-3);
     }
@@ -66,9 +66,9 @@ TEST(FreeLikelihood, ZeroBranchesAndPathPasses) {
             EXPECT_EQ(lik_row(5)[4 * p + a], lik_row(1)[4 * p + a]) << p << " " << a;
 
     // A path listed from a leaf starts at its parent and agrees with a full pass.
-    tree.TimeVec[1] = 0.6;
+    tree.cur.TimeVec[1] = 0.6;
     const int path[3] = {1, 5, 4};
-    path_pass(path, 3, tree.ppTwoRow, tree.TimeVec.data());
+    path_pass(path, 3, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
     const double by_path = log_likelihood();
     full_pass();
     EXPECT_EQ(log_likelihood(), by_path);
@@ -99,7 +99,7 @@ TEST(FreeLikelihood, BruteForceOverAncestralStates) {
                              {0, 0.1, 0.25, 0.6, 0.3, 0.02, 0, 0.4, 0.15, 0.07});
                 auto reference_lnl = [] {
                     return static_cast<double>(reference::brute_force_lnl(
-                        std::vector<LD>(tree.TimeVec.begin(), tree.TimeVec.end())));
+                        std::vector<LD>(tree.cur.TimeVec.begin(), tree.cur.TimeVec.end())));
                 };
                 full_pass();
                 double want = reference_lnl();
@@ -107,12 +107,12 @@ TEST(FreeLikelihood, BruteForceOverAncestralStates) {
 
                 // A new length above leaf 4: the path pass from the leaf starts at its
                 // parent, leaves the leaf's own row alone and rebuilds every row above it.
-                tree.TimeVec[4] = 0.9;
+                tree.cur.TimeVec[4] = 0.9;
                 const int path[3] = {4, n == 4 ? 7 : 9, n + 1};
                 const std::vector<double> leaf(lik_row(4), lik_row(4) + 4 * lik.npat);
                 for (int k = 1; k < 3; ++k)
                     for (int i = 0; i < 4 * lik.npat; ++i) lik_row(path[k])[i] = NAN;
-                path_pass(path, 3, tree.ppTwoRow, tree.TimeVec.data());
+                path_pass(path, 3, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
                 EXPECT_EQ(memcmp(lik_row(4), leaf.data(), leaf.size() * sizeof(double)), 0) << what;
                 want = reference_lnl();
                 EXPECT_NEAR(log_likelihood(), want, 1e-10 * fabs(want)) << what;

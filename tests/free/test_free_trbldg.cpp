@@ -16,10 +16,10 @@ TEST(FreeProposal, GammaMultipliersAndSteps) {
     // X = 9 under 7 (side 1) with children 2, 3 and sibling 1, moved by k = 2
     interchange_temp(9, 7, 2, 3, 1, 1, 2);
     propose_node_values(9, 7, 2, 3, 1, 1, 2);
-    EXPECT_EQ(tree.TimeVec_temp[9], g[0] * tree.TimeVec[9]);
-    EXPECT_EQ(tree.TimeVec_temp[2], g[1] * tree.TimeVec[2]);
-    EXPECT_EQ(tree.TimeVec_temp[3], g[2] * tree.TimeVec[3]);
-    EXPECT_EQ(tree.TimeVec_temp[1], tree.TimeVec[1]);
+    EXPECT_EQ(tree.temp.TimeVec[9], g[0] * tree.cur.TimeVec[9]);
+    EXPECT_EQ(tree.temp.TimeVec[2], g[1] * tree.cur.TimeVec[2]);
+    EXPECT_EQ(tree.temp.TimeVec[3], g[2] * tree.cur.TimeVec[3]);
+    EXPECT_EQ(tree.temp.TimeVec[1], tree.cur.TimeVec[1]);
     restore_move(9, 7, 2, 3, 1);
 
     ann.search_on = 1;

@@ -29,9 +29,9 @@ void set_up(int model, int estimate) {
     reset_tree(5);
     reset_archive(5, 2);
     for (int r = 0; r < 2; ++r)
-        std::copy(kTreeA[r].begin(), kTreeA[r].end(), tree.ppTwoRow[r].begin());
-    parents_from_rows(tree.ppTwoRow, tree.parents);
-    tree.TimeVec = {0, 0.5, 3.0, 0.2, 0.05, 5.0, 0, 1e-3, 0.3, 0.8, 0};
+        std::copy(kTreeA[r].begin(), kTreeA[r].end(), tree.cur.ppTwoRow[r].begin());
+    parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
+    tree.cur.TimeVec = {0, 0.5, 3.0, 0.2, 0.05, 5.0, 0, 1e-3, 0.3, 0.8, 0};
     ann.lnL_cur = start_likelihood();
 }
 
@@ -51,15 +51,15 @@ void expect_current_everywhere(const std::vector<int>* rows, int slot) {
     std::vector<int> par(11, 0);
     parents_from_rows(rows, par);
     for (const auto* copy :
-         {tree.ppTwoRow, tree.ppTwoRow_temp, tree.ppTwoRow_best, tree.ppTwoRow_prev})
+         {tree.cur.ppTwoRow, tree.temp.ppTwoRow, tree.best.ppTwoRow})
         for (int r = 0; r < 2; ++r)
             for (int k = 0; k < 4; ++k) EXPECT_EQ(copy[r][k], rows[r][k]);
     for (int i = 1; i <= 9; ++i) {
         for (const auto* t :
-             {&tree.TimeVec, &tree.TimeVec_temp, &tree.TimeVec_best, &tree.TimeVec_prev})
+             {&tree.cur.TimeVec, &tree.temp.TimeVec, &tree.best.TimeVec})
             EXPECT_EQ((*t)[i], archive.ppTimeVec[slot][i]) << i;
         for (const auto* p :
-             {&tree.parents, &tree.parents_temp, &tree.parents_best, &tree.parents_prev})
+             {&tree.cur.parents, &tree.temp.parents, &tree.best.parents})
             EXPECT_EQ((*p)[i], par[i]) << i;
     }
 }
@@ -70,10 +70,10 @@ TEST(BranchLengths, NeverNegativeAndLikelihoodRises) {
     set_up(3, 0);
     const double lnl0 = ann.lnL_cur, mu0 = mp.mu, kprime0 = mp.Kprime;
     const double below = length_objective(1, -2.0);
-    EXPECT_EQ(tree.TimeVec[1], 1e-6);
+    EXPECT_EQ(tree.cur.TimeVec[1], 1e-6);
     full_pass();
     EXPECT_EQ(below, -log_likelihood());
-    tree.TimeVec[1] = 0.5;
+    tree.cur.TimeVec[1] = 0.5;
     full_pass();
 
     optimise_branch_lengths();
@@ -81,9 +81,9 @@ TEST(BranchLengths, NeverNegativeAndLikelihoodRises) {
     EXPECT_GT(log_likelihood(), lnl0 + 1.0);
     EXPECT_TRUE(mp.mu == mu0 && mp.Kprime == kprime0);  // estimation off: nothing moves
     for (int c = 1; c <= 9; ++c)  // every branch; 6 is the root
-        EXPECT_TRUE(c == 6 || (tree.TimeVec[c] >= 1e-6 && std::isfinite(tree.TimeVec[c]))) << c;
+        EXPECT_TRUE(c == 6 || (tree.cur.TimeVec[c] >= 1e-6 && std::isfinite(tree.cur.TimeVec[c]))) << c;
     // the identical leaves' branches end next to the shortest length
-    EXPECT_LT(tree.TimeVec[1] + tree.TimeVec[2], 1e-4);
+    EXPECT_LT(tree.cur.TimeVec[1] + tree.cur.TimeVec[2], 1e-4);
 }
 
 TEST(ArchivedTrees, OneRecordAndTheFallbackBecomeCurrent) {

@@ -20,9 +20,9 @@ void setup(std::vector<int> row0, std::vector<int> row1, std::vector<std::string
     reset_tree(n);
     row0.resize(2 * n, 0);
     row1.resize(2 * n, 0);
-    tree.ppTwoRow[0] = row0;
-    tree.ppTwoRow[1] = row1;
-    parents_from_rows(tree.ppTwoRow, tree.parents);
+    tree.cur.ppTwoRow[0] = row0;
+    tree.cur.ppTwoRow[1] = row1;
+    parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
     alignment.npat = static_cast<int>(patterns.size());
     alignment.ppBase_unique.assign(n, std::vector<int>(patterns.size()));
     for (size_t p = 0; p < patterns.size(); ++p)
@@ -90,7 +90,7 @@ TEST(Fitch, SharedPatternCostsNothing) {
     fitch_lengths();
     for (int v = 1; v <= 9; ++v)
         if (v != 6) {
-            EXPECT_EQ(tree.TimeVec[v], 0.0001) << v;
+            EXPECT_EQ(tree.cur.TimeVec[v], 0.0001) << v;
         }
 }
 
@@ -107,33 +107,33 @@ TEST(Fitch, Distances) {
                                   {"A", "T"},  {"G", "T"}, {"", ""}};
         for (int v = 1; v <= 5; ++v)
             for (int p = 0; p < 2; ++p) set_states(v, p, sets[v - 1][p]);
-        tree.TimeVec = {0, 0.37, -0.2, 0.0, 5.0, 1.5, 0, 0};
+        tree.cur.TimeVec = {0, 0.37, -0.2, 0.0, 5.0, 1.5, 0, 0};
         fitch_lengths();
     };
     load(3, 10);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[1], 0.38311921782449304);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[5], 0.10732563273050497);
-    EXPECT_EQ(tree.TimeVec[2], 0.0001);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[3], 1.2070784343255754);
-    EXPECT_EQ(tree.TimeVec[4], 5.0);  // the root has no branch
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[1], 0.38311921782449304);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[5], 0.10732563273050497);
+    EXPECT_EQ(tree.cur.TimeVec[2], 0.0001);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[3], 1.2070784343255754);
+    EXPECT_EQ(tree.cur.TimeVec[4], 5.0);  // the root has no branch
     load(4, 10);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[1], 0.40235947810852507);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[5], 0.11157177565710488);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[3], 1.2070784343255754);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[1], 0.40235947810852507);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[5], 0.11157177565710488);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[3], 1.2070784343255754);
     load(2, 10);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[1], 0.4084845810197215);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[5], 0.11224873024812848);
-    EXPECT_DOUBLE_EQ(tree.TimeVec[3], 1.4782225048302804);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[1], 0.4084845810197215);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[5], 0.11224873024812848);
+    EXPECT_DOUBLE_EQ(tree.cur.TimeVec[3], 1.4782225048302804);
     // leaf 3 at 6 of 8 sites: a logarithm of exactly zero; at 6 of 7: saturated
     for (int model : {3, 4}) {
         load(model, 8);
-        EXPECT_EQ(tree.TimeVec[3], 0.0001) << model;
+        EXPECT_EQ(tree.cur.TimeVec[3], 0.0001) << model;
         load(model, 7);
-        EXPECT_EQ(tree.TimeVec[3], 0.0001) << model;
+        EXPECT_EQ(tree.cur.TimeVec[3], 0.0001) << model;
     }
     load(1, 10);  // HKY keeps the lengths, only non-positive ones are replaced
-    EXPECT_EQ(tree.TimeVec[1], 0.37);
-    EXPECT_EQ(tree.TimeVec[2], 0.0001);
-    EXPECT_EQ(tree.TimeVec[3], 0.0001);
-    EXPECT_EQ(tree.TimeVec[5], 1.5);
+    EXPECT_EQ(tree.cur.TimeVec[1], 0.37);
+    EXPECT_EQ(tree.cur.TimeVec[2], 0.0001);
+    EXPECT_EQ(tree.cur.TimeVec[3], 0.0001);
+    EXPECT_EQ(tree.cur.TimeVec[5], 1.5);
 }
