@@ -4,21 +4,24 @@
 #include "program.hpp"
 #include "state.hpp"
 
-// The rate of the lineage above `child` is brought up to date first: with per-lineage
-// information an internal node takes the mean of its children's rates in the current
-// child table (also while a proposed tree is evaluated), otherwise every rate is 1.
-double branch_length(int parent, int child, const double* times) {
+// With per-lineage information an internal node's rate is the mean of its children's rates
+// in the child table named (the current one, also while a proposed tree is evaluated);
+// otherwise every rate is 1.
+void update_child_rates(const NodeOp& op, const std::vector<int>* rate_rows) {
     const int n = tree.n;
     std::vector<double>& rate = tree.cur.RateVec;
-    if (settings.use_lin_info == 1) {
-        if (child > n + 1) {
+    for (const int child : op.child) {
+        if (settings.use_lin_info != 1) {
+            rate[child] = 1.0;
+        } else if (child > n + 1) {
             const int k = child - (n + 1);
-            rate[child] = (rate[tree.cur.ppTwoRow[0][k]] + rate[tree.cur.ppTwoRow[1][k]]) / 2;
+            rate[child] = (rate[rate_rows[0][k]] + rate[rate_rows[1][k]]) / 2;
         }
-    } else {
-        rate[child] = 1.0;
     }
-    return rate[child] * (times[child] - times[parent]);
+}
+
+double branch_length(int parent, int child, const double* times) {
+    return tree.cur.RateVec[child] * (times[child] - times[parent]);
 }
 
 bool rates_follow_current_rows() { return settings.use_lin_info == 1; }

@@ -14,6 +14,7 @@
 #include "model.hpp"
 #include "node_derivatives.hpp"
 #include "program.hpp"
+#include "tree_ops.hpp"
 
 namespace {
 
@@ -104,46 +105,23 @@ DerivChild child_input(int which, int c, const BranchTerms& B, ChildSums* tip) {
     return in;
 }
 
-// Recomputes node v's partials and derivative entries from its children a and b.
-void update_node_derivatives(int which, int v, int a, int b, const PairTerms& pt) {
-    // Child a's branch first: clockml's branch_length brings the children's rates up to
-    // date in this order.
+// Recomputes node op.parent's partials and derivative entries from its two children.
+void update_node_derivatives(int which, const NodeOp& op, const PairTerms& pt) {
+    update_child_rates(op, tree.cur.ppTwoRow);
     BranchTerms Ba, Bb;
-    branch_terms(which, v, a, pt, Ba);
-    branch_terms(which, v, b, pt, Bb);
+    branch_terms(which, op.parent, op.child[0], pt, Ba);
+    branch_terms(which, op.parent, op.child[1], pt, Bb);
     ChildSums tip_a[16], tip_b[16];
-    const DerivChild ca = child_input(which, a, Ba, tip_a);
-    const DerivChild cb = child_input(which, b, Bb, tip_b);
-    node_derivatives(which, lik.npat, ca, cb, node_rows(v));
+    const DerivChild ca = child_input(which, op.child[0], Ba, tip_a);
+    const DerivChild cb = child_input(which, op.child[1], Bb, tip_b);
+    node_derivatives(which, lik.npat, ca, cb, node_rows(op.parent));
 }
 
-// Every internal node waits for its children. Leaves do not depend on the parameters and
-// are looked up by code, so their derivative rows are never read.
-void start_pass() {
-    const int n = tree.n;
-    for (int v = 0; v <= n; ++v) tree.recalced[v] = 1;
-    for (int v = n + 1; v <= 2 * n - 1; ++v) tree.recalced[v] = 0;
-}
-
-// Sweeps the internal nodes in table order until all are done; a node listed after its
-// children is completed in the same sweep.
+// Leaves do not depend on the parameters and are looked up by code, so their derivative
+// rows are never read.
 void post_order_pass(int which, const PairTerms& pt) {
-    const int n = tree.n;
-    int done = 0;
-    while (done < n - 1) {
-        const int before = done;
-        for (int g = 0; g <= n - 2; ++g) {
-            const int v = n + 1 + g;
-            const int a = tree.cur.ppTwoRow[0][g];
-            const int b = tree.cur.ppTwoRow[1][g];
-            if (tree.recalced[a] == 1 && tree.recalced[b] == 1 && tree.recalced[v] == 0) {
-                update_node_derivatives(which, v, a, b, pt);
-                tree.recalced[v] = 1;
-                ++done;
-            }
-        }
-        if (done == before) break;  // a child table without a valid order: nothing to gain
-    }
+    const int count = post_order_ops(tree.cur.ppTwoRow);
+    for (int i = 0; i < count; ++i) update_node_derivatives(which, tree.ops[i], pt);
 }
 
 // Sums at the root, weighted by the pattern counts. The likelihood of a pattern is taken
@@ -198,7 +176,6 @@ bool kprime_in_bounds(double kprime, double kprime0) {
 RootSums derivative_pass(int which) {
     which = with_prerequisites(which);
     const PairTerms pt = pair_terms();
-    start_pass();
     post_order_pass(which, pt);
     return root_sums(which);
 }

@@ -11,6 +11,7 @@
 #include "model.hpp"
 #include "node_product.hpp"
 #include "program.hpp"
+#include "tree_ops.hpp"
 
 LikelihoodTables lik;
 
@@ -88,47 +89,22 @@ static ChildInput child_input(int v, int c, const double* times, double* Q, doub
     return in;
 }
 
-void update_node(int v, const std::vector<int>* rows, const double* times) {
-    const int k = v - (tree.n + 1);
-    // Row 0's branch first: clockml's branch_length brings the children's rates up to date
-    // in this order.
+void update_node(const NodeOp& op, const double* times) {
+    update_child_rates(op, tree.cur.ppTwoRow);
     alignas(32) double Q0[16], Q1[16], T0[64], T1[64];
-    const ChildInput in0 = child_input(v, rows[0][k], times, Q0, T0);
-    const ChildInput in1 = child_input(v, rows[1][k], times, Q1, T1);
-    node_product(lik.npat, in0, in1, lik_row(v), scale_row(v));
+    const ChildInput in0 = child_input(op.parent, op.child[0], times, Q0, T0);
+    const ChildInput in1 = child_input(op.parent, op.child[1], times, Q1, T1);
+    node_product(lik.npat, in0, in1, lik_row(op.parent), scale_row(op.parent));
 }
 
-// Sweeps over the internal nodes in table order until every one is done; a node waits
-// until both its children are, so a parent listed before its child needs a later sweep.
 void full_pass() {
-    const int n = tree.n;
-    std::vector<int>& done_flag = tree.recalced;
-    for (int v = 0; v <= n; ++v) done_flag[v] = 1;
-    for (int v = n + 1; v <= 2 * n - 1; ++v) done_flag[v] = 0;
-    int done = 0;
-    while (done < n - 1) {
-        const int before = done;
-        for (int k = 0; k <= n - 2; ++k) {
-            const int v = n + 1 + k;
-            const int c0 = tree.cur.ppTwoRow[0][k];
-            const int c1 = tree.cur.ppTwoRow[1][k];
-            if (done_flag[c0] == 1 && done_flag[c1] == 1 && done_flag[v] == 0) {
-                update_node(v, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
-                done_flag[v] = 1;
-                ++done;
-            }
-        }
-        // A sweep that completes nothing would repeat for ever: the table is not a tree.
-        if (done == before) fatal("Error in full_pass: the child table is not a tree\n");
-    }
+    const int count = post_order_ops(tree.cur.ppTwoRow);
+    for (int i = 0; i < count; ++i) update_node(tree.ops[i], tree.cur.TimeVec.data());
 }
 
 void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times) {
-    for (int i = 0; i < count; ++i) {
-        // A leaf has no partials to recompute; its parent is the next node listed.
-        if (nodes[i] <= tree.n) continue;
-        update_node(nodes[i], rows, times);
-    }
+    const int m = path_ops(nodes, count, rows);
+    for (int i = 0; i < m; ++i) update_node(tree.ops[i], times);
 }
 
 void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,

@@ -85,8 +85,11 @@ void branch_matrix(int parent, int child, const double* times, double* P);
 // Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
 // not rescaled: the value is on the scale of the children's stored rows, whose counts add.
 double node_partial(int c0, int c1, int p, int a, const double* times, int v);
-// Recomputes all patterns of internal node v from its children in `rows`.
-void update_node(int v, const std::vector<int>* rows, const double* times);
+// Recomputes all patterns of internal node op.parent from its two children: their rates
+// first (clockml with per-lineage information), then the branch matrices with node values
+// `times`, then the product.
+void update_node(const NodeOp& op, const double* times);
+// Every internal node of the current tree, children first.
 void full_pass();
 // Recomputes the listed nodes in order (each the parent of the one before).
 void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);

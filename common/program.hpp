@@ -3,6 +3,10 @@
 // never asks which program it is part of.
 #pragma once
 
+#include <vector>
+
+#include "state.hpp"
+
 struct ProgramInfo {
     const char* console_banner;      // first lines on standard output
     const char* results_banner;      // banner of results
@@ -39,9 +43,14 @@ void assign_start_values();
 // Leaf set-up before the leaf partials: clockml's leaf rates, freeml's parsimony sets.
 void program_leaf_setup();
 
+// The step before a node update's branch matrices: clockml with per-lineage information
+// sets the rate of each internal child (child 0 first) to the mean of its own children's
+// rates in `rate_rows`, the current child table in every pass, also over a proposed tree;
+// without that information clockml sets both rates to 1; freeml changes nothing.
+void update_child_rates(const NodeOp& op, const std::vector<int>* rate_rows);
 // Length of the branch above `child` (whose parent is `parent`) in the node-value array
-// `times`, in expected substitutions per site at mu = 1. clockml: rate times time
-// difference, after bringing the child's rate up to date; freeml: the child's value.
+// `times`, in expected substitutions per site at mu = 1; it reads and changes nothing else.
+// clockml: the child's rate times the time difference; freeml: the child's value.
 double branch_length(int parent, int child, const double* times);
 // Whether a pass writes state that the partials of the current tree depend on (clockml's
 // per-lineage rates, set from the current child table as a pass goes), so that rows kept

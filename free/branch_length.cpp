@@ -2,6 +2,8 @@
 // it.
 #include "program.hpp"
 
+void update_child_rates(const NodeOp&, const std::vector<int>*) {}
+
 double branch_length(int /*parent*/, int child, const double* times) { return times[child]; }
 
 // Branch lengths are the children's own values; a pass changes nothing else.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "free.hpp"
+#include "tree_ops.hpp"
 
 namespace {
 
@@ -14,10 +15,6 @@ int* set_of(int node, int p) {
     return tree.pppLen.data() + (static_cast<std::size_t>(node) * alignment.npat + p) * kStates;
 }
 
-int child(int v, int row) { return tree.cur.ppTwoRow[row][v - (tree.n + 1)]; }
-
-bool is_internal(int u) { return u > tree.n; }
-
 int base_count(const int* s) { return s[0] + s[1] + s[2] + s[3]; }
 
 // Keeps only base b of the set; the gap flag stays as it is.
@@ -25,17 +22,12 @@ void keep_only(int* s, int b) {
     for (int x = 0; x < 4; ++x) s[x] = x == b ? 1 : 0;
 }
 
-void mark_leaves_done() {
-    const int n = tree.n;
-    for (int i = 0; i <= n; ++i) tree.recalced[i] = 1;
-    for (int i = n + 1; i <= 2 * n - 1; ++i) tree.recalced[i] = 0;
-}
-
 // Set of internal node v from its children's sets; a pattern whose sets do not meet
 // costs its weight at v.
-void fitch_node(int v) {
-    const int c0 = child(v, 0);
-    const int c1 = child(v, 1);
+void fitch_node(const NodeOp& op) {
+    const int v = op.parent;
+    const int c0 = op.child[0];
+    const int c1 = op.child[1];
     for (int p = 0; p < alignment.npat; ++p) {
         int* s = set_of(v, p);
         const int* s0 = set_of(c0, p);
@@ -69,19 +61,6 @@ void resolve_node(int v) {
     }
 }
 
-// Next node of the preorder walk after v: a child not yet resolved, else the nearest
-// ancestor's unresolved child (first child first). 0 when none is left.
-int next_preorder(int v) {
-    const int root = tree.n + 1;
-    for (int u = v;; u = tree.cur.parents[u]) {
-        for (int row = 0; row < 2; ++row) {
-            const int c = child(u, row);
-            if (is_internal(c) && tree.recalced[c] == 0) return c;
-        }
-        if (u == root) return 0;
-    }
-}
-
 // Parsimony set of each BaseCode: the four bases and the gap; N and '?' hold every base.
 constexpr int kCodeSet[16][kStates] = {
     {1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 1, 0},  // A G C T
@@ -109,25 +88,13 @@ void fill_leaf_parsimony_sets() {
 void fitch_up() {
     const int n = tree.n;
     for (int i = 0; i <= 2 * n; ++i) tree.LenVec[i] = 0;
-    mark_leaves_done();
-    // A sweep that completes no node means a broken child table: stop rather than spin.
-    int done = 0;
-    for (int before = -1; done < n - 1 && done != before;) {
-        before = done;
-        for (int v = n + 1; v <= 2 * n - 1; ++v) {
-            if (tree.recalced[v] != 0) continue;
-            if (tree.recalced[child(v, 0)] == 0 || tree.recalced[child(v, 1)] == 0) continue;
-            fitch_node(v);
-            tree.recalced[v] = 1;
-            ++done;
-        }
-    }
+    const int count = post_order_ops(tree.cur.ppTwoRow);
+    for (int i = 0; i < count; ++i) fitch_node(tree.ops[i]);
 }
 
 void fitch_down() {
     const int n = tree.n;
     const int root = n + 1;
-    mark_leaves_done();
 
     for (int p = 0; p < alignment.npat; ++p) {
         int* s = set_of(root, p);
@@ -138,14 +105,11 @@ void fitch_down() {
                 break;
             }
     }
-    tree.recalced[root] = 1;
 
-    int v = is_internal(child(root, 0)) ? child(root, 0) : child(root, 1);
-    for (int visited = 0; visited < n - 2 && v != 0; ++visited) {
-        resolve_node(v);
-        tree.recalced[v] = 1;
-        v = next_preorder(v);
-    }
+    // Each node is resolved against its parent's resolved set, so parents go first: the
+    // pass order read backwards, the root (resolved above) being its last entry.
+    const int count = post_order_ops(tree.cur.ppTwoRow);
+    for (int i = count - 2; i >= 0; --i) resolve_node(tree.ops[i].parent);
 
     // A gap leaf takes its parent's reconstructed set, so that gaps count no change.
     if (settings.keep_gaps == 1)
