@@ -50,7 +50,7 @@ void anneal() {
     if (settings.estimate == 1 && settings.model == 1) {
         printf("Cannot estimate parameters in HKY model\n\n");
         printf("Program will proceed with no parameter estimation\n\n");
-        settings.estimate = 0;
+        ann.estimation_dropped = true;
     }
 
     // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
@@ -78,7 +78,7 @@ void anneal() {
 
     // An interrupted search skips the phases still to come.
     bool second =
-        (settings.estimate == 1 || program.second_anneal_always) && !search_interrupted();
+        (estimation_on() || program.second_anneal_always) && !search_interrupted();
     if (second) {
         progress_phase(kPhaseOptimisation);
         printf("  Beginning tree optimization .... \n");
@@ -92,7 +92,7 @@ void anneal() {
         // accept_prob2 at the first iteration of the second search.
         ann.co = second_search_temperature(ann.beta);
         ann.anneal_iter = 1;
-        if (settings.estimate == 1) archive.n_keep = 2 * archive.n_keep;
+        if (estimation_on()) archive.n_keep = 2 * archive.n_keep;
         archive.archive_full = 0;
         ann.since_unique = 0;
         ann.first_pass = 0;
@@ -117,7 +117,7 @@ void anneal() {
         start_timer();
     }
 
-    if ((settings.estimate == 1 && archive.second_pass_count > 0) || settings.estimate == 0) {
+    if ((estimation_on() && archive.second_pass_count > 0) || !estimation_on()) {
         if (settings.final_opt == 1 && !search_interrupted()) {
             progress_phase(kPhaseOptimisation);
             printf("  Beginning tree optimization .... \n");

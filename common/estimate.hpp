@@ -2,15 +2,8 @@
 // their root sums, and the Newton-Raphson machinery of the parameter estimators.
 #pragma once
 
+#include "likelihood_constants.hpp"
 #include "state.hpp"
-
-enum DerivativeSet {
-    DERIV_MU1 = 1,   // pppEstMu1
-    DERIV_MU2 = 2,   // pppEstMu2
-    DERIV_K1 = 4,    // pppEstK1
-    DERIV_K2 = 8,    // pppEstK2
-    DERIV_MUK = 16,  // pppEstMuK
-};
 
 struct RootSums {
     double lnL = 0, S_mu = 0, S_K = 0, H_mumu = 0, H_KK = 0, H_muK = 0;

@@ -13,28 +13,6 @@
 #include "program.hpp"
 #include "tree_ops.hpp"
 
-LikelihoodTables lik;
-
-void reset_likelihood_tables(int n, int npat) {
-    lik.nodes = 2 * n + 1;
-    lik.npat = npat;
-    const std::size_t cells = static_cast<std::size_t>(lik.nodes) * npat;
-    const int internal = n > 1 ? n - 1 : 0;
-    const std::size_t rows = static_cast<std::size_t>(lik.nodes) + internal;
-    lik.pppLik.assign(rows * npat * 4, 0.0);
-    lik.scale.assign(rows * npat, 0);
-    lik.live.resize(lik.nodes);
-    lik.spare.assign(lik.nodes, -1);
-    for (int v = 0; v < lik.nodes; ++v) lik.live[v] = v;
-    for (int i = 0; i < internal; ++i) lik.spare[n + 1 + i] = lik.nodes + i;
-    lik.tip_code.assign(static_cast<std::size_t>(n + 1) * npat, 15);
-    for (int code = 0; code < 16; ++code)
-        for (int a = 0; a < 4; ++a) lik.tip_states[4 * code + a] = code_states(code)[a] ? 1.0 : 0.0;
-    for (AlignedDoubles* t : {&lik.pppEstMu1, &lik.pppEstMu2, &lik.pppEstK1, &lik.pppEstK2,
-                              &lik.pppEstMuK})
-        t->assign(cells * 4, 0.0);
-}
-
 void init_leaf_partials() {
     const int n = tree.n;
     for (int m = 1; m <= n; ++m) {

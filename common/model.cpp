@@ -210,7 +210,7 @@ void ratio_from_kprime() {
 double mu_from_ratio() { return 1 / (2 * mp.pi_r * mp.pi_y * (mp.ratio + 1)); }
 
 bool kprime_estimated() {
-    return settings.estimate == 1 && settings.model != 1 && settings.model != 3;
+    return estimation_on() && settings.model != 1 && settings.model != 3;
 }
 
 ModelEstimates current_estimates() { return {mp.mu, mp.Kprime, mp.K, mp.ratio}; }

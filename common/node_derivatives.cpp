@@ -5,8 +5,7 @@
 
 #include <cstddef>
 
-#include "estimate.hpp"
-#include "likelihood.hpp"
+#include "likelihood_constants.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define NODE_DERIVATIVES_AVX2 1

@@ -4,7 +4,7 @@
 // same bits and the programs print the same results on any x86-64.
 #include "node_product.hpp"
 
-#include "likelihood.hpp"
+#include "likelihood_constants.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define NODE_PRODUCT_AVX2 1

@@ -267,7 +267,7 @@ void optimise_archived_trees() {
         ann.lnL_cur = log_likelihood();
         optimise_tree_values();
         rec->lnL = log_likelihood();
-        if (settings.estimate == 1) rec->ratio = mp.ratio;
+        if (estimation_on()) rec->ratio = mp.ratio;
         rec->params = current_estimates();
         std::vector<double>& stored = archive.ppTimeVec[rec->slot];
         for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.cur.TimeVec[i];

@@ -40,7 +40,7 @@ void write_run_report() {
     fprintf(f, " The total number of trees accepted was %d\n\n", ann.n_accepted);
     fprintf(f, " The final estimate of mu is %f\n\n", mp.mu);
     fprintf(f, " The estimate of mu associated with the best tree is %f\n\n", ann.best_mu);
-    if (settings.estimate == 1) {
+    if (estimation_on()) {
         const double Kb = ann.best_Kprime;
         fprintf(f,
                 " The estimate of the transition/transversion parameter associated with the "

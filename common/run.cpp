@@ -253,7 +253,7 @@ int run_program() {
                 ann.anneal_iter);
     write_run_report();
     // The capacity was doubled for the second search; an interrupt may have prevented it.
-    if (settings.estimate == 1 && ann.first_pass == 0) halve_archive();
+    if (estimation_on() && ann.first_pass == 0) halve_archive();
     write_best_tree_listing();
     write_nexus_trees_and_paup();
 

@@ -1,5 +1,7 @@
 #include "state.hpp"
 
+#include "alignment.hpp"
+
 Settings settings;
 RunFiles run_files;
 Alignment alignment;
@@ -57,6 +59,28 @@ void reset_archive(int n, int n_keep) {
     archive.ppMatrix.assign(n + 1, std::vector<int>(n + 1, 0));
 }
 
+LikelihoodTables lik;
+
+void reset_likelihood_tables(int n, int npat) {
+    lik.nodes = 2 * n + 1;
+    lik.npat = npat;
+    const std::size_t cells = static_cast<std::size_t>(lik.nodes) * npat;
+    const int internal = n > 1 ? n - 1 : 0;
+    const std::size_t rows = static_cast<std::size_t>(lik.nodes) + internal;
+    lik.pppLik.assign(rows * npat * 4, 0.0);
+    lik.scale.assign(rows * npat, 0);
+    lik.live.resize(lik.nodes);
+    lik.spare.assign(lik.nodes, -1);
+    for (int v = 0; v < lik.nodes; ++v) lik.live[v] = v;
+    for (int i = 0; i < internal; ++i) lik.spare[n + 1 + i] = lik.nodes + i;
+    lik.tip_code.assign(static_cast<std::size_t>(n + 1) * npat, 15);
+    for (int code = 0; code < 16; ++code)
+        for (int a = 0; a < 4; ++a) lik.tip_states[4 * code + a] = code_states(code)[a] ? 1.0 : 0.0;
+    for (AlignedDoubles* t : {&lik.pppEstMu1, &lik.pppEstMu2, &lik.pppEstK1, &lik.pppEstK2,
+                              &lik.pppEstMuK})
+        t->assign(cells * 4, 0.0);
+}
+
 void reset_all_records() {
     reset_settings();
     reset_run_files();
@@ -66,4 +90,5 @@ void reset_all_records() {
     reset_tree(0);
     reset_anneal_state();
     reset_archive(0, 0);
+    reset_likelihood_tables(0, 0);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "aligned_allocator.hpp"
+
 // ---------------------------------------------------------------------------------------
 // Settings: the infile header, the 22 positional settings lines and the derived counts.
 // Reals read with "%f" are single precision, as in the settings file's own format.
@@ -33,7 +35,7 @@ struct Settings {
     int n_keep = 0;           // as read; the archive keeps its own (doubled, halved) capacity
     int max_iter = 0;
     float beta_len = 0;
-    int estimate = 0;         // forced to 0 under HKY by the annealing driver
+    int estimate = 0;         // as read; see estimation_on() for the run's own switch
     int use_lin_info = 0;     // clockml only
     float accept_prob2 = 0;
     float delta_lnl2 = 0;
@@ -176,9 +178,15 @@ struct AnnealState {
     int first_pass = 1;
     // the parameters in force when the best tree was last replaced
     double best_mu = 0, best_Kprime = 0;
+    // HKY with parameter estimation asked for: the search says so and goes on without it
+    bool estimation_dropped = false;
 };
 extern AnnealState ann;
 void reset_anneal_state();
+
+// Whether the run estimates the model parameters: the settings' switch, unless the search
+// dropped it (HKY). The settings themselves stay as read.
+inline bool estimation_on() { return settings.estimate == 1 && !ann.estimation_dropped; }
 
 // ---------------------------------------------------------------------------------------
 // Best-tree archive: distinct topologies in ascending key order.
@@ -210,6 +218,30 @@ struct Archive {
 extern Archive archive;
 // Frees every record and sizes the store for n taxa and the settings capacity n_keep.
 void reset_archive(int n, int n_keep);
+
+// ---------------------------------------------------------------------------------------
+// Likelihood tables: partials, scaling counts, derivative tables and the leaves' codes.
+// Every internal node owns two rows of partials and scaling counts: `live` names the row
+// that belongs to the current tree and `spare` the other. A proposal writes the spare rows
+// along its path and swaps the two names; keeping the proposal keeps the swap, undoing it
+// swaps back, and the rows of the current tree were never touched.
+struct LikelihoodTables {
+    int nodes = 0;  // 2n+1 node slots
+    int npat = 0;
+    AlignedDoubles pppLik;          // [row][pattern][state], 3n rows
+    std::vector<int, AlignedAllocator<int>> scale;  // [row][pattern] scaling counts
+    std::vector<int> live, spare;   // [node] row indices; leaves and slot 0 have no spare
+    AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
+    // Leaves 1..n: each pattern's code (0..15), so that a node update looks a leaf child's
+    // sums up by code instead of reading its row; tip_states holds each code's A G C T
+    // vector, the values the leaf rows are filled with.
+    std::vector<unsigned char> tip_code;  // [leaf][pattern]
+    alignas(32) double tip_states[16 * 4] = {};
+};
+extern LikelihoodTables lik;
+// Sizes the tables for nodes 0..2n and npat patterns, all zero, with the spare rows and the
+// code vectors set up.
+void reset_likelihood_tables(int n, int npat);
 
 // Every record above back to its start-up state (for tests and benchmarks).
 void reset_all_records();

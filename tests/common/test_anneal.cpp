@@ -55,7 +55,8 @@ TEST(Anneal, SecondSearchOnlyWithEstimation) {
               "Cannot estimate parameters in HKY model\n\n"
               "Program will proceed with no parameter estimation\n\n"
               "  Beginning tree search ....\n");
-    EXPECT_EQ(settings.estimate, 0);
+    EXPECT_EQ(settings.estimate, 1);  // the settings stay as read
+    EXPECT_FALSE(estimation_on());
     EXPECT_EQ(archive.n_keep, 3);
     EXPECT_GT(ann.anneal_iter, 3);
     EXPECT_TRUE(contains(file_text(results), " The total number of iterations is " +
