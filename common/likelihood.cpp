@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "alignment.hpp"
-#include "fatal.hpp"
 #include "model.hpp"
 #include "node_product.hpp"
 #include "program.hpp"

@@ -45,8 +45,7 @@ void rows_from_slot(int slot, std::vector<int>* rows) {
 // Makes the tree of a slot the current, temporary and best tree.
 void make_slot_current_everywhere(int slot) {
     load_archived_tree(slot);
-    tree.temp = tree.cur;
-    tree.best = tree.cur;
+    copy_tree_current_to_best();
 }
 
 }  // namespace
@@ -243,9 +242,8 @@ void load_archived_tree(int slot) {
     for (int i = 1; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = values[i];
     parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
     // The optimisation compares each node's value with the one it started from, held in
-    // the temporary tree's values.
-    tree.temp.TimeVec = tree.cur.TimeVec;
-    tree.temp.parents = tree.cur.parents;
+    // the temporary tree.
+    copy_tree_current_to_temp();
 }
 
 void optimise_archived_trees() {

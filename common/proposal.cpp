@@ -10,6 +10,7 @@
 #include "likelihood.hpp"
 #include "program.hpp"
 #include "rng.hpp"
+#include "tree.hpp"
 
 namespace {
 
@@ -80,7 +81,7 @@ int evaluate_proposal() {
             ann.lnL_best = lnL_new;
             ann.best_mu = mp.mu;
             ann.best_Kprime = mp.Kprime;
-            tree.best = tree.temp;
+            copy_tree_temp_to_best();
         }
         ann.lnL_cur = lnL_new;
         return 1;

@@ -19,5 +19,6 @@ void make_start_tree();
 // Whole-tree copies.
 void copy_tree_current_to_temp();
 void copy_tree_current_to_best();
+void copy_tree_temp_to_best();
 // Fills `par` (size 2n+1) from child rows: par[c] = internal node holding c, root gets 0.
 void parents_from_rows(const std::vector<int>* rows, std::vector<int>& par);
