@@ -17,6 +17,7 @@
 #include "state.hpp"
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir);
+void iteration_rates(const std::string& build_dir, const std::string& other_dir);
 
 namespace {
 
@@ -60,6 +61,12 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 3 ? argv[3] : "";
     if (mode == "--runs") {
         whole_runs(build_dir, source_dir);
+        return 0;
+    }
+    // --iterations [OTHER_BUILD]: search iterations per second, against another build's
+    // programs when one is named (bench/compare_builds makes one of an earlier commit).
+    if (mode == "--iterations") {
+        iteration_rates(build_dir, argc > 4 ? argv[4] : "");
         return 0;
     }
     const bool kernels_only = mode == "--kernels";

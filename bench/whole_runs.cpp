@@ -1,6 +1,7 @@
 // Whole runs of clockml and freeml: the shipped examples (wall time), a generated
-// 256 x 5000 alignment (peak resident memory against the likelihood tables) and a
-// generated 500-taxon alignment run to the end of its first search (finite results).
+// 256 x 5000 alignment (peak resident memory against the likelihood tables), a generated
+// 500-taxon alignment run to the end of its first search (finite results), and the search
+// iterations per second of two builds on the same generated alignments.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -34,6 +35,7 @@ struct RunResult {
 
 // Runs `program` in `dir` with its output in files there.
 RunResult run_program(const std::string& program, const fs::path& dir) {
+    if (!fs::exists(program)) return RunResult{};
     RunResult r;
     const auto t0 = std::chrono::steady_clock::now();
     // posix_spawn shares our memory until the exec, so the child's peak resident size is
@@ -108,6 +110,72 @@ void write_settings(const fs::path& file, bool clock) {
     out << "final_opt        0\nnreps            0\nseed1            12345\nseed2            67890\n";
 }
 
+std::string file_text(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The recommended settings with a capped search, no archive (so freeml's optimisation
+// between its two searches has no tree to work on) and no final optimisation: what is
+// left of a run after its start-up is proposals, their evaluation and the estimation
+// points. `estimate` 0 leaves only clockml's re-estimation of mu.
+void write_search_settings(const fs::path& file, bool clock, int burnin, int max_iter, int estimate) {
+    std::ofstream out(file);
+    out << "model            2\nkeep_gaps        1\nburnin_iter      " << burnin
+        << "\nburnin_prob      0.9\ntrial_prob       0.05\nstop_mult        100\n"
+           "print_patterns   0\nprint_alignment  0\nbeta_num         0.5\nbeta_frac        0.5\n"
+           "improve_tol      0.0005\nn_keep           0\nmax_iter         "
+        << max_iter << "\nbeta_len         10.0\nestimate         " << estimate << "\n";
+    if (clock) out << "use_lin_info     0\n";
+    out << "accept_prob2     0.5\ndelta_lnl2       1.0\n";
+    if (!clock) out << "gamma_shape      20.0\n";
+    out << "final_opt        0\nnreps            0\nseed1            12345\nseed2            67890\n";
+}
+
+// The reports of a run without its timing lines.
+std::string reports_of(const fs::path& d) {
+    std::string all;
+    std::istringstream results(file_text(d / "results"));
+    for (std::string line; std::getline(results, line);)
+        if (line.find("Time to perform") == std::string::npos) all += line + "\n";
+    for (const char* f : {"besttree", "treefile", "paupfile.nex", "stdout.txt"}) all += file_text(d / f);
+    return all;
+}
+
+int iterations_in(const fs::path& d) {
+    const std::string t = file_text(d / "results");
+    const std::string key = "The number of iterations was ";
+    const std::size_t at = t.find(key);
+    return at == std::string::npos ? -1 : std::atoi(t.c_str() + at + key.size());
+}
+
+struct Rate {
+    double per_second = 0;
+    double peak_rss_mb = 0;
+    std::string reports;
+    bool ok = false;
+};
+
+// Iterations per second of one build: a run to the iteration cap less a run of the same
+// start-up with no burn-in and no search, so that reading the data, the starting tree and
+// freeml's first optimisation of its branch lengths are not counted.
+Rate search_rate(const std::string& program, const fs::path& d, bool clock, int max_iter, int estimate) {
+    Rate r;
+    write_search_settings(d / "settings", clock, 0, 0, estimate);
+    const RunResult start = run_program(program, d);
+    const int start_iters = iterations_in(d);
+    write_search_settings(d / "settings", clock, 200, max_iter, estimate);
+    const RunResult full = run_program(program, d);
+    const int iters = iterations_in(d) - start_iters;
+    r.ok = start.status == 0 && full.status == 0 && full.seconds > start.seconds;
+    if (r.ok) r.per_second = iters / (full.seconds - start.seconds);
+    r.peak_rss_mb = full.peak_rss_mb;
+    r.reports = reports_of(d);
+    return r;
+}
+
 bool results_finite(const fs::path& file) {
     std::ifstream in(file);
     std::stringstream s;
@@ -118,6 +186,40 @@ bool results_finite(const fs::path& file) {
 }
 
 }  // namespace
+
+void iteration_rates(const std::string& build_dir, const std::string& other_dir) {
+    lik = LikelihoodTables{};
+    struct Case {
+        int n, sites, max_iter, estimate;
+    };
+    const Case cases[] = {{64, 2000, 20000, 0}, {256, 1500, 10000, 0}, {64, 2000, 5000, 1}};
+    for (const Case& c : cases) {
+        reset_settings();
+        reset_alignment();
+        make_sim_case(c.n, c.sites, 2, 0.0, 1000u * c.n + c.sites);
+        lik = LikelihoodTables{};
+        const fs::path d = fresh_dir("iterations");
+        const int npat = write_infile(d / "infile");
+        for (const bool clock : {true, false}) {
+            const std::string name = clock ? "clockml" : "freeml";
+            const Rate ours = search_rate(fs::absolute(build_dir + "/" + name), d, clock, c.max_iter, c.estimate);
+            printf("iterations_per_second program=%s n=%d patterns=%d settings=%s rate=%.0f "
+                   "peak_rss_mb=%.1f",
+                   name.c_str(), c.n, npat, c.estimate ? "recommended" : "search", ours.per_second,
+                   ours.peak_rss_mb);
+            if (!other_dir.empty()) {
+                const Rate theirs = search_rate(fs::absolute(other_dir + "/" + name), d, clock, c.max_iter, c.estimate);
+                printf(" other_rate=%.0f other_peak_rss_mb=%.1f ratio=%.2f identical=%s",
+                       theirs.per_second, theirs.peak_rss_mb,
+                       theirs.per_second > 0 ? ours.per_second / theirs.per_second : 0.0,
+                       ours.ok && theirs.ok && ours.reports == theirs.reports ? "yes" : "no");
+            }
+            printf("%s\n", ours.ok ? "" : " status=failed");
+            fflush(stdout);
+        }
+        fs::remove_all(d);
+    }
+}
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir) {
     const std::string clockml = fs::absolute(build_dir + "/clockml"),
@@ -148,10 +250,12 @@ void whole_runs(const std::string& build_dir, const std::string& source_dir) {
         const fs::path d = fresh_dir("memory");
         const int npat = write_infile(d / "infile");
         write_settings(d / "settings", clock);
-        // Partials, five derivative tables and the scaling counts for 2n + 1 nodes, and the
-        // leaves' pattern codes.
-        const double tables =
-            ((2.0 * 256 + 1) * npat * (6 * 4 * 8 + 4) + (256.0 + 1) * npat) / (1024.0 * 1024.0);
+        // Partials and scaling counts for 2n + 1 nodes and the spare rows of the n - 1
+        // internal ones, five derivative tables for 2n + 1 nodes, and the leaves' pattern
+        // codes.
+        const double tables = ((3.0 * 256) * npat * (4 * 8 + 4) + (2.0 * 256 + 1) * npat * (5 * 4 * 8) +
+                               (256.0 + 1) * npat) /
+                              (1024.0 * 1024.0);
         const RunResult r = run_program(clock ? clockml : freeml, d);
         printf("memory n=256 patterns=%d peak_rss_mb=%.1f tables_mb=%.1f program=%s seconds=%.1f "
                "status=%d limit_mb=%.1f %s\n",

@@ -6,6 +6,7 @@
 #include "program.hpp"
 #include "support.hpp"
 #include "tree.hpp"
+#include "tree_ops.hpp"
 
 namespace {
 
@@ -121,4 +122,48 @@ TEST(TreeArrays, LookupsAndCopies) {
     EXPECT_EQ(tree.best.ppTwoRow[1], tree.cur.ppTwoRow[1]);
     EXPECT_EQ(tree.best.parents, tree.cur.parents);
     EXPECT_EQ(tree.best.TimeVec, tree.cur.TimeVec);
+}
+
+// The order every pass takes: all n-1 internal nodes, each after both of its children; a
+// path lists its internal nodes as given; a table that is not a tree stops the run.
+TEST(TreeOps, PostOrderPathAndBrokenTables) {
+    reset_all_state();
+    for (const int n : {2, 3, 9, 40}) {
+        reset_tree(n);
+        settings.seed1 = 7 + n;
+        settings.seed2 = 11;
+        make_start_tree();
+        const int count = post_order_ops(tree.cur.ppTwoRow);
+        ASSERT_EQ(count, n - 1);
+        std::vector<int> done(2 * n + 1, 0);
+        for (int v = 1; v <= n; ++v) done[v] = 1;
+        for (int i = 0; i < count; ++i) {
+            const NodeOp& op = tree.ops[i];
+            EXPECT_EQ(op.child[0], tree.cur.ppTwoRow[0][op.parent - (n + 1)]);
+            EXPECT_TRUE(done[op.child[0]] && done[op.child[1]] && !done[op.parent]) << n << " " << i;
+            done[op.parent] = 1;
+        }
+        EXPECT_EQ(tree.ops[count - 1].parent, n + 1);
+    }
+    reset_tree(5);
+    set_children(5, {{6, 7, 8}, {7, 1, 2}, {8, 3, 9}, {9, 4, 5}});
+    const int path[] = {4, 9, 8, 6};  // a leaf, then internal nodes up to the root
+    EXPECT_EQ(path_ops(path, 4, tree.cur.ppTwoRow), 3);
+    EXPECT_EQ(tree.ops[0].parent, 9);
+    EXPECT_EQ(tree.ops[0].child[1], 5);
+    EXPECT_EQ(tree.ops[2].parent, 6);
+
+    const auto broken = [](int k, int row, int value) {
+        reset_tree(5);
+        set_children(5, {{6, 7, 8}, {7, 1, 2}, {8, 3, 9}, {9, 4, 5}});
+        tree.cur.ppTwoRow[row][k] = value;
+        fflush(stdout);
+        dup2(2, 1);
+        post_order_ops(tree.cur.ppTwoRow);
+    };
+    const char* message = "^Error in the tree passes: the child table is not a tree";
+    EXPECT_EXIT(broken(3, 1, 3), testing::ExitedWithCode(1), message);   // leaf 3 held twice
+    EXPECT_EXIT(broken(2, 1, 8), testing::ExitedWithCode(1), message);   // a cycle 8 -> 8
+    EXPECT_EXIT(broken(1, 0, 0), testing::ExitedWithCode(1), message);   // slot 0 as a child
+    EXPECT_EXIT(broken(0, 1, 6), testing::ExitedWithCode(1), message);   // the root as a child
 }
