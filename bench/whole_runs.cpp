@@ -192,7 +192,7 @@ void iteration_rates(const std::string& build_dir, const std::string& other_dir)
     struct Case {
         int n, sites, max_iter, estimate;
     };
-    const Case cases[] = {{64, 2000, 20000, 0}, {256, 1500, 10000, 0}, {64, 2000, 5000, 1}};
+    const Case cases[] = {{64, 2000, 40000, 0}, {256, 1500, 40000, 0}, {64, 2000, 10000, 1}};
     for (const Case& c : cases) {
         reset_settings();
         reset_alignment();
