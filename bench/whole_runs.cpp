@@ -163,11 +163,18 @@ struct Rate {
 // freeml's first optimisation of its branch lengths are not counted.
 Rate search_rate(const std::string& program, const fs::path& d, bool clock, int max_iter, int estimate) {
     Rate r;
+    // The faster of two runs each: a shared machine's hiccups only ever add time.
+    const auto faster = [&](RunResult a) {
+        const RunResult b = run_program(program, d);
+        if (b.status != 0 || b.seconds < a.seconds) a.seconds = b.seconds;
+        if (b.status != 0) a.status = b.status;
+        return a;
+    };
     write_search_settings(d / "settings", clock, 0, 0, estimate);
-    const RunResult start = run_program(program, d);
+    const RunResult start = faster(run_program(program, d));
     const int start_iters = iterations_in(d);
     write_search_settings(d / "settings", clock, 200, max_iter, estimate);
-    const RunResult full = run_program(program, d);
+    const RunResult full = faster(run_program(program, d));
     const int iters = iterations_in(d) - start_iters;
     r.ok = start.status == 0 && full.status == 0 && full.seconds > start.seconds;
     if (r.ok) r.per_second = iters / (full.seconds - start.seconds);
