@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "alignment_formats.hpp"
 #include "fatal.hpp"
 #include "program.hpp"
 #include "text_reader.hpp"
@@ -189,6 +190,54 @@ void parse_sequences(const std::string& text, size_t offset) {
         input_error("infile", line, "'%s' follows the last sequence, but the header gives %d "
                     "taxa%s", printable(extra).c_str(), n, blocks.c_str());
     }
+}
+
+// Names of the other formats: up to 64 characters, none of them a control character, each
+// taxon's own. Tree files quote them where Newick or NEXUS needs it.
+constexpr size_t kLongNameLimit = 64;
+
+void set_dimensions(const OtherAlignment& a) {
+    const int n = static_cast<int>(a.names.size());
+    if (n < 3)
+        input_error("infile", 0, "%s with %d sequences; a tree search needs at least 3",
+                    a.format.c_str(), n);
+    for (int i = 0; i < n; ++i)
+        if (a.seqs[i].empty())
+            input_error("infile", a.name_lines[i], "the sequence of taxon %s is empty",
+                        printable(a.names[i]).c_str());
+    settings.ntaxa = n;
+    settings.nsites = static_cast<int>(a.seqs[0].size());
+    settings.layout = 1;
+    settings.block_width = settings.nsites;
+    settings.nblocks = settings.group_width = settings.last_width = 0;
+}
+
+void set_sequences(const OtherAlignment& a) {
+    const int n = settings.ntaxa, s = settings.nsites;
+    alignment.TaxonNames.assign(n, std::string());
+    alignment.ppBase.assign(n, std::vector<int>(static_cast<size_t>(s) + 1, 0));
+    for (int i = 0; i < n; ++i) {
+        const std::string& name = a.names[i];
+        const int line = a.name_lines[i];
+        if (name.empty()) input_error("infile", line, "taxon %d has an empty name", i + 1);
+        if (utf8_length(name) > kLongNameLimit)
+            input_error("infile", line, "the name of taxon %d, '%s', is longer than %zu characters",
+                        i + 1, printable(name).c_str(), kLongNameLimit);
+        for (char c : name)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                input_error("infile", line, "the name of taxon %d, '%s', contains a control "
+                            "character", i + 1, printable(name).c_str());
+        for (int k = 0; k < i; ++k)
+            if (alignment.TaxonNames[k] == name)
+                input_error("infile", line, "taxa %d and %d have the same name '%s'", k + 1, i + 1,
+                            name.c_str());
+        alignment.TaxonNames[i] = name;
+        if (static_cast<int>(a.seqs[i].size()) != s)
+            input_error("infile", line, "the sequence of taxon %s has %zu sites, but that of %s "
+                        "has %d", name.c_str(), a.seqs[i].size(), a.names[0].c_str(), s);
+        check_characters(a.seqs[i], i, 0, line);
+    }
+    code_block(a.seqs, 0, s);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -39,7 +39,7 @@ void write_node(FILE* f, const NewickSource& src, int v, int parent, int third,
 void write_item(FILE* f, const NewickSource& src, int u, int parent, double extra = 0.0) {
     if (is_leaf(u)) {
         const std::string& name = alignment.TaxonNames[u - 1];
-        fputs(src.nexus_names ? nexus_name(name).c_str() : name.c_str(), f);
+        fputs(src.nexus_names ? nexus_name(name).c_str() : newick_name(name).c_str(), f);
         if (src.times) fprintf(f, ":%f", extra + edge_length(src, u, parent));
     } else {
         write_node(f, src, u, parent, 0, extra);
@@ -150,6 +150,20 @@ void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names) {
         write_newick_topology_unrooted(f, record, root, true, nexus_names);
     else
         write_newick_topology(f, record, root, nexus_names);
+}
+
+std::string newick_name(const std::string& name) {
+    bool quote = name.empty();
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) <= ' ' || std::string_view("()[]':;,").find(c) != std::string_view::npos)
+            quote = true;
+    if (!quote) return name;
+    std::string q = "'";
+    for (const char c : name) {
+        if (c == '\'') q += '\'';
+        q += c;
+    }
+    return q + "'";
 }
 
 std::string nexus_name(const std::string& name) {

@@ -14,6 +14,9 @@ void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names = f
 // A taxon name as a NEXUS token: as it stands, or in single quotes (an inner quote doubled)
 // when it holds a blank, a control character or NEXUS punctuation such as '-'.
 std::string nexus_name(const std::string& name);
+// A taxon name as plain Newick needs it: quoted with single quotes (inner ones doubled) when
+// it holds a blank or Newick punctuation, otherwise as it is.
+std::string newick_name(const std::string& name);
 
 // Rooted form.
 void write_newick_lengths(FILE* f, int v, int parent);

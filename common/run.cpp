@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "alignment.hpp"
+#include "alignment_formats.hpp"
 #include "anneal.hpp"
 #include "archive.hpp"
 #include "fatal.hpp"
@@ -151,11 +152,21 @@ void start_up() {
     }
     std::string infile_text;
     read_input_file(run_files.infile, "infile", kInfileLimit, infile_text);
-    const size_t offset = parse_infile_header(infile_text);
+    // The programs' own format is tried first; anything else is FASTA, PHYLIP or NEXUS.
+    const bool own_format = starts_with_own_header(infile_text) || !in_other_format(infile_text);
+    OtherAlignment other;
+    size_t offset = 0;
+    if (own_format) {
+        offset = parse_infile_header(infile_text);
+    } else {
+        read_other_format(infile_text, other);
+        set_dimensions(other);
+    }
     const int n = settings.ntaxa;
 
     printf("%s", program.console_banner);
     printf("  %d sequences and %d sites read from infile\n", n, settings.nsites);
+    if (!own_format) printf("  infile read as %s\n", other.format.c_str());
 
     read_settings();
     compute_derived_counts();
@@ -169,7 +180,11 @@ void start_up() {
     fputs(program.besttree_banner, run_files.besttree);
     if (program.flush_after_banner) fflush(nullptr);
 
-    parse_sequences(infile_text, offset);
+    if (own_format)
+        parse_sequences(infile_text, offset);
+    else
+        set_sequences(other);
+    other = OtherAlignment{};
     fclose(run_files.infile);
     run_files.infile = nullptr;
     infile_text.clear();

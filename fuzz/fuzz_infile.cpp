@@ -1,10 +1,12 @@
 // The infile reader and the pattern builder on one input: the header, the sequences
-// (sequential or interleaved, as the header says), then the site patterns with gapped
+// (sequential or interleaved, as the header says, or FASTA, PHYLIP or NEXUS when the
+// text starts as one of them, as a run decides), then the site patterns with gapped
 // sites kept and, on the same alignment, with them left out, and both pattern printouts.
 #include <cstddef>
 #include <cstdint>
 
 #include "alignment.hpp"
+#include "alignment_formats.hpp"
 #include "fuzz_support.hpp"
 #include "settings.hpp"
 #include "state.hpp"
@@ -13,8 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();
     const std::string text = fuzz_text(data, size);
     try {
-        const size_t offset = parse_infile_header(text);
-        parse_sequences(text, offset);
+        if (starts_with_own_header(text) || !in_other_format(text)) {
+            const size_t offset = parse_infile_header(text);
+            parse_sequences(text, offset);
+        } else {
+            OtherAlignment other;
+            read_other_format(text, other);
+            set_dimensions(other);
+            set_sequences(other);
+        }
         settings.keep_gaps = 1;
         build_patterns();
         print_pattern_table();
