@@ -152,11 +152,14 @@ void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names) {
         write_newick_topology(f, record, root, nexus_names);
 }
 
-std::string newick_name(const std::string& name) {
+namespace {
+
+// name in single quotes, an inner quote doubled, when `needs_quotes` holds for one of its
+// characters (or the name is empty); otherwise as it is.
+template <class Pred>
+std::string quoted_if(const std::string& name, Pred needs_quotes) {
     bool quote = name.empty();
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) <= ' ' || std::string_view("()[]':;,").find(c) != std::string_view::npos)
-            quote = true;
+    for (const char c : name) quote = quote || needs_quotes(c);
     if (!quote) return name;
     std::string q = "'";
     for (const char c : name) {
@@ -166,17 +169,18 @@ std::string newick_name(const std::string& name) {
     return q + "'";
 }
 
+}  // namespace
+
+std::string newick_name(const std::string& name) {
+    return quoted_if(name, [](char c) {
+        return static_cast<unsigned char>(c) <= ' ' ||
+               std::string_view("()[]':;,").find(c) != std::string_view::npos;
+    });
+}
+
 std::string nexus_name(const std::string& name) {
-    bool quote = name.empty();
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f ||
-            std::string_view("()[]{}/\\,;:=*'\"`+-<>").find(c) != std::string_view::npos)
-            quote = true;
-    if (!quote) return name;
-    std::string q = "'";
-    for (const char c : name) {
-        if (c == '\'') q += '\'';
-        q += c;
-    }
-    return q + "'";
+    return quoted_if(name, [](char c) {
+        return static_cast<unsigned char>(c) <= ' ' || c == 0x7f ||
+               std::string_view("()[]{}/\\,;:=*'\"`+-<>").find(c) != std::string_view::npos;
+    });
 }
