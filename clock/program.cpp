@@ -34,7 +34,8 @@ const ProgramInfo program = {
     "the leaves (1), optionally with per-lineage rates from lin_info.\n",
     /*help_files*/
     "Reads, from the current folder:\n"
-    "  infile        the alignment: seven numbers, then the named sequences\n"
+    "  infile        the alignment: FASTA, PHYLIP, NEXUS, or seven numbers and\n"
+    "                the named sequences\n"
     "  settings      22 lines of a label and a value (model, search, seeds)\n"
     "  lin_info      one line per sequence: a number and two rates; needed and\n"
     "                read only when use_lin_info (settings line 16) is 1\n"
@@ -42,5 +43,6 @@ const ProgramInfo program = {
     "  results       data summary, model, estimates and the report of the search\n"
     "  besttree      the best trees found, with their log-likelihoods\n"
     "  treefile      the best trees in Newick form\n"
-    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n",
+    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n"
+    "  best.tre      the best tree with its branch lengths, plain Newick\n",
 };

@@ -332,7 +332,7 @@ int run_replicates() {
     }
     bool ok = write_file("replicates", summary_text(reps, best));
     if (best >= 0)
-        for (const char* report : {"results", "besttree", "treefile", "paupfile.nex"}) {
+        for (const char* report : {"results", "besttree", "treefile", "paupfile.nex", "best.tre"}) {
             std::string text;
             ok = read_file(reps[static_cast<size_t>(best)].folder + "/" + report, text) &&
                  write_file(report, text) && ok;

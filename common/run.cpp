@@ -76,7 +76,8 @@ struct ReportName {
 constexpr ReportName kReports[] = {{&RunFiles::results, "results"},
                                    {&RunFiles::besttree, "besttree"},
                                    {&RunFiles::treefile, "treefile"},
-                                   {&RunFiles::paupfile, "paupfile.nex"}};
+                                   {&RunFiles::paupfile, "paupfile.nex"},
+                                   {&RunFiles::best_tre, "best.tre"}};
 
 // A generous bound on what the reports still take after the start-up: the listings of
 // the best trees (whose count doubles for a second search) and the pattern table.
@@ -237,7 +238,7 @@ bool close_report(FILE*& f, const char* name) {
     return false;
 }
 
-// Closes every report and, when all four are whole, gives each its own name in place of
+// Closes every report and, when all of them are whole, gives each its own name in place of
 // the previous run's; otherwise the part files stay and the previous reports with them.
 bool close_reports() {
     bool ok = true;
@@ -275,6 +276,9 @@ int run_program() {
     fputs("The best tree and branch lengths found by the algorithm:\n\n", run_files.treefile);
     write_newick_best(run_files.treefile);
     fputs(";\n\n", run_files.treefile);
+    // The same tree alone, for tree viewers and libraries that read plain Newick only.
+    write_newick_best(run_files.best_tre);
+    fputs(";\n", run_files.best_tre);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
     const bool written = close_reports();
     unlock_folder();

@@ -82,7 +82,8 @@ bool open_run_files() {
            open_one(run_files.treefile, "treefile.part", "w", "treefile") &&
            open_one(run_files.besttree, "besttree.part", "w", "besttree") &&
            open_one(run_files.results, "results.part", "w", "results") &&
-           open_one(run_files.paupfile, "paupfile.nex.part", "w", "paupfile.nex");
+           open_one(run_files.paupfile, "paupfile.nex.part", "w", "paupfile.nex") &&
+           open_one(run_files.best_tre, "best.tre.part", "w", "best.tre");
 }
 
 bool open_lin_info() { return open_one(run_files.lin_info, "lin_info", "r", "lin_info"); }

@@ -18,7 +18,7 @@ bool read_whole_file(FILE* f, std::string& out, size_t limit = static_cast<size_
 void read_input_file(FILE* f, const char* name, size_t limit, std::string& out);
 
 // Opens the run files in slot order (infile, settings, treefile, besttree, results, then
-// paupfile.nex). lin_info is opened separately, after the settings are known. On failure
+// paupfile.nex, best.tre). lin_info is opened separately, after the settings are known. On failure
 // prints "Can't open <file>: <reason>\n" and returns false; an input that is a folder or
 // a device (anything but a file or a pipe) fails to open.
 bool open_run_files();

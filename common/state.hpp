@@ -59,6 +59,7 @@ struct RunFiles {
     FILE* results = nullptr;
     FILE* lin_info = nullptr;
     FILE* paupfile = nullptr;
+    FILE* best_tre = nullptr;  // the best tree alone, plain Newick
 };
 extern RunFiles run_files;
 void reset_run_files();

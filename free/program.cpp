@@ -30,11 +30,13 @@ const ProgramInfo program = {
     "molecular clock by simulated annealing: every branch has its own length.\n",
     /*help_files*/
     "Reads, from the current folder:\n"
-    "  infile        the alignment: seven numbers, then the named sequences\n"
+    "  infile        the alignment: FASTA, PHYLIP, NEXUS, or seven numbers and\n"
+    "                the named sequences\n"
     "  settings      22 lines of a label and a value (model, search, seeds)\n"
     "Writes, into the current folder (replacing earlier files):\n"
     "  results       data summary, model, estimates and the report of the search\n"
     "  besttree      the best trees found, with their log-likelihoods\n"
     "  treefile      the best trees in Newick form\n"
-    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n",
+    "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n"
+    "  best.tre      the best tree with its branch lengths, plain Newick\n",
 };

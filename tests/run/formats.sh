@@ -61,7 +61,18 @@ sed -e 's/^>Human.*/>Homo_sapiens(modern),sample:1/' -e "s/^>Gorilla.*/>Gorilla'
 grep -q "'Homo_sapiens(modern),sample:1'" "$d/treefile" || fail "a name with punctuation is not quoted in treefile"
 grep -q "'Gorilla''s_name_of_exactly_sixty-four_characters_0123456789abcdef'" "$d/treefile" ||
     fail "a 64-character name with a quote is not quoted in treefile"
-ok "long names quoted"
+# best.tre: the best tree alone, the tree line of treefile, read whole by a Newick library.
+[ "$(wc -l <"$d/best.tre")" = 1 ] || fail "best.tre is not one line"
+grep -qxF "$(cat "$d/best.tre")" "$d/treefile" || fail "best.tre is not the best tree of treefile"
+if /usr/bin/python3 -c "import Bio" 2>/dev/null; then
+    /usr/bin/python3 - "$d/best.tre" <<'PY' || fail "Bio.Phylo cannot read best.tre with its five names"
+import sys
+from Bio import Phylo
+names = sorted(t.name for t in Phylo.read(sys.argv[1], "newick").get_terminals())
+assert len(names) == 5 and "Homo_sapiens(modern),sample:1" in names, names
+PY
+fi
+ok "long names quoted; best.tre"
 rm -rf "$d"
 
 expect_error() {  # label, infile text, start of the message
