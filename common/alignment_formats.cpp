@@ -233,7 +233,6 @@ bool read_phylip(const std::vector<Line>& lines, OtherAlignment& out, Failure& f
 struct NexusToken {
     std::string text;
     int line;
-    bool quoted;
 };
 
 // Words, quoted names and the punctuation ; = as tokens; [comments] dropped.
@@ -271,16 +270,16 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
                     q += t[i++];
                 }
             }
-            out.push_back({q, line, true});
+            out.push_back({q, line});
         } else if (c == ';' || c == '=') {
-            out.push_back({std::string(1, c), line, false});
+            out.push_back({std::string(1, c), line});
             ++i;
         } else {
             size_t j = i;
             while (j < t.size() && !is_space_char(t[j]) && t[j] != ';' && t[j] != '=' &&
                    t[j] != '[' && t[j] != '\'')
                 ++j;
-            out.push_back({t.substr(i, j - i), line, false});
+            out.push_back({t.substr(i, j - i), line});
             i = j;
         }
     }

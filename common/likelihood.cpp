@@ -84,17 +84,19 @@ void path_pass(const int* nodes, int count, const std::vector<int>* rows, const 
     for (int i = 0; i < m; ++i) update_node(tree.ops[i], times);
 }
 
-void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
-                        const double* times) {
+// The live and spare rows of the listed internal nodes change places.
+static void swap_path_rows(const int* nodes, int count) {
     for (int i = 0; i < count; ++i)
         if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
+}
+
+void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
+                        const double* times) {
+    swap_path_rows(nodes, count);
     path_pass(nodes, count, rows, times);
 }
 
-void drop_proposed_path(const int* nodes, int count) {
-    for (int i = 0; i < count; ++i)
-        if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
-}
+void drop_proposed_path(const int* nodes, int count) { swap_path_rows(nodes, count); }
 
 double log_likelihood() {
     const int root = tree.n + 1;
