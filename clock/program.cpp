@@ -44,5 +44,7 @@ const ProgramInfo program = {
     "  besttree      the best trees found, with their log-likelihoods\n"
     "  treefile      the best trees in Newick form\n"
     "  paupfile.nex  NEXUS data, the best trees and a PAUP block to re-score them\n"
-    "  best.tre      the best tree with its branch lengths, plain Newick\n",
+    "  best.tre      the best tree with its branch lengths, plain Newick\n"
+    "  runlog        how the reports were made: version, command, input, settings,\n"
+    "                seeds, host, times and exit status\n",
 };

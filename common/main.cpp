@@ -3,8 +3,10 @@
 #include "cli.hpp"
 #include "replicates.hpp"
 #include "run.hpp"
+#include "runlog.hpp"
 
 int main(int argc, char** argv) {
+    runlog_command_line(argc, argv);
     const int status = handle_command_line(argc, argv, stdout, stderr);
     if (status == kRunReplicates) return run_replicates();
     if (status != kRunProgram) return status;

@@ -27,6 +27,7 @@
 #include "interrupt.hpp"
 #include "program.hpp"
 #include "rng.hpp"
+#include "runlog.hpp"
 #include "settings.hpp"
 
 namespace {
@@ -67,8 +68,10 @@ bool write_file(const std::string& path, const std::string& text) {
 }
 
 [[noreturn]] void replicate_error(const char* fmt, const std::string& a, const char* why) {
-    printf(fmt, a.c_str(), why);
-    printf("\n");
+    char message[600];
+    snprintf(message, sizeof message, fmt, a.c_str(), why);
+    printf("%s\n", message);
+    runlog_error(message);
     exit(1);
 }
 
@@ -295,6 +298,7 @@ std::string summary_text(const std::vector<Replicate>& reps, int best) {
 
 int run_replicates() {
     lock_folder();
+    runlog_begin();
     const int count = command_line.replicates;
     const int jobs = command_line.jobs > 0 ? command_line.jobs : default_jobs();
 
@@ -306,6 +310,14 @@ int run_replicates() {
     parse_settings(settings_text);
     const Settings base = settings;
     if (!read_file("infile", infile)) replicate_error("Can't open %s: %s", "infile", strerror(errno));
+    runlog_note("input         infile (" + std::to_string(infile.size()) +
+                " bytes), copied into every replicate's folder");
+    char note[160];
+    snprintf(note, sizeof note,
+             "replicates    %d searches, %d at a time, in rep-001 to rep-%03d (each with its own "
+             "runlog); their seeds derive from those below, which replicate 1 has", count, jobs, count);
+    runlog_note(note);
+    runlog_settings();
     const bool has_lin_info = program.has_lin_info && read_file("lin_info", lin_info);
     const std::string exe = own_executable();
     if (exe.empty()) replicate_error("Error: cannot find %s%s", program.name, " (no /proc/self/exe)");
@@ -338,10 +350,19 @@ int run_replicates() {
                  write_file(report, text) && ok;
         }
     if (!ok) printf("Error writing the summary or the best replicate's reports: %s\n", strerror(errno));
+    int status = 0;
+    if (!ok)
+        status = 1;
+    else if (search_interrupted())
+        status = interrupted_exit_status();
+    else
+        for (const Replicate& r : reps)
+            if (r.status != 0 && status == 0) {
+                status = 1;
+                runlog_error((r.folder + " ended with status " + std::to_string(r.status) +
+                              "; its console file says why").c_str());
+            }
+    runlog_end(status, ok);
     unlock_folder();
-    if (!ok) return 1;
-    if (search_interrupted()) return interrupted_exit_status();
-    for (const Replicate& r : reps)
-        if (r.status != 0) return 1;
-    return 0;
+    return status;
 }

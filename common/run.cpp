@@ -28,12 +28,14 @@
 #include "program.hpp"
 #include "reports.hpp"
 #include "rng.hpp"
+#include "runlog.hpp"
 #include "settings.hpp"
 #include "state.hpp"
 #include "tree.hpp"
 
 void allocation_failed() {
     printf("Can't allocate MemAlloc\n");
+    runlog_error("Can't allocate MemAlloc");
     exit(1);
 }
 
@@ -147,6 +149,7 @@ void start_up() {
     start_timer();
     clear_archive();
     lock_folder();
+    runlog_begin();
     if (!open_run_files()) {
         printf("can't open file \n");
         exit(1);
@@ -168,8 +171,11 @@ void start_up() {
     printf("%s", program.console_banner);
     printf("  %d sequences and %d sites read from infile\n", n, settings.nsites);
     if (!own_format) printf("  infile read as %s\n", other.format.c_str());
+    runlog_input(own_format ? std::string("the programs' own format") : other.format, n,
+                 settings.nsites, static_cast<long long>(infile_text.size()));
 
     read_settings();
+    runlog_settings();
     compute_derived_counts();
     seed_all(settings.seed1, settings.seed2);
 
@@ -281,7 +287,8 @@ int run_program() {
     fputs(";\n", run_files.best_tre);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
     const bool written = close_reports();
+    const int status = !written ? 1 : search_interrupted() ? interrupted_exit_status() : 0;
+    runlog_end(status, written);
     unlock_folder();
-    if (!written) return 1;
-    return search_interrupted() ? interrupted_exit_status() : 0;
+    return status;
 }

@@ -106,6 +106,12 @@ size_t parse_infile_header(const std::string& text) {
             input_error("infile", r.line, "the header ends before field %d (%s); it needs seven "
                         "integers", k + 1, kHeaderNames[k]);
         const NumberStatus st = parse_int_token(tok, *fields[k]);
+        // A file that does not even begin with a number is in none of the formats read.
+        if (st == kNotANumber && k == 0)
+            input_error("infile", lines[k], "not in a format the program reads (its own, FASTA, "
+                        "PHYLIP or NEXUS); it begins with '%s', where its own format and PHYLIP "
+                        "begin with the number of sequences, FASTA with '>' and NEXUS with "
+                        "'#NEXUS'", printable(tok).c_str());
         if (st == kNotANumber)
             input_error("infile", lines[k], "header field %d (%s) is '%s', not an integer", k + 1,
                         kHeaderNames[k], printable(tok).c_str());

@@ -1,6 +1,7 @@
 #include "state.hpp"
 
 #include "alignment.hpp"
+#include "runlog.hpp"
 
 Settings settings;
 RunFiles run_files;
@@ -91,4 +92,5 @@ void reset_all_records() {
     reset_anneal_state();
     reset_archive(0, 0);
     reset_likelihood_tables(0, 0);
+    reset_runlog();
 }

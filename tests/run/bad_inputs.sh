@@ -149,6 +149,8 @@ good() {  # name prog file
 
 # --- infile: header -----------------------------------------------------------------
 H="Error in infile, line 1:"
+NF="$H not in a format the program reads (its own, FASTA, PHYLIP or NEXUS); it begins with "
+NF_END="', where its own format and PHYLIP begin with the number of sequences, FASTA with '>' and NEXUS with '#NEXUS'"
 bad empty_infile clock infile "Error in infile, line 1: the header ends before field 1 (ntaxa); it needs seven integers" </dev/null
 bad header_three_fields clock infile "Error in infile, line 2: the header ends before field 4 (nblocks); it needs seven integers" <<<"4 12 1"
 bad ntaxa_zero clock infile "$H ntaxa is 0; a tree search needs at least 3 sequences" <<<"0 12 1 0 0 0 0
@@ -169,7 +171,7 @@ bad nsites_huge clock infile "$H 4 sequences of 2000000000 sites cannot fit in a
 $SEQS"
 bad header_word clock infile "$H header field 2 (nsites) is 'twelve', not an integer" <<<"4 twelve 1 0 0 0 0
 $SEQS"
-bad header_utf8_bom clock infile "$H header field 1 (ntaxa) is '\\xEF\\xBB\\xBF4', not an integer" < <(printf '\xef\xbb\xbf%s' "$INFILE")
+bad header_utf8_bom clock infile "$NF'\\xEF\\xBB\\xBF4$NF_END" < <(printf '\xef\xbb\xbf%s' "$INFILE")
 bad layout_zero clock infile "Error in data format specification" <<<"4 12 0 0 0 0 0
 $SEQS"
 bad layout_three free infile "Error in data format specification" <<<"4 12 3 0 0 0 0
@@ -291,7 +293,7 @@ gamma      ACGTTCGAACGT
 del:ta     ACCTTCGAACGA"
 
 # --- infile: junk and line ends ------------------------------------------------------
-bad binary_junk clock infile "$H header field 1 (ntaxa) is '\xB9u\x9F\xEB\x933\xA0\xABQ\xCC\xF9w3x\xF0D\xA1\xC3\x1AB\xFDl\xEBO\xD4Z\x14\xA9\xD2B\xCC\xA1,\x9C@bevPJ...', not an integer" < <(junk 7 3000)
+bad binary_junk clock infile "$NF'\xB9u\x9F\xEB\x933\xA0\xABQ\xCC\xF9w3x\xF0D\xA1\xC3\x1AB\xFDl\xEBO\xD4Z\x14\xA9\xD2B\xCC\xA1,\x9C@bevPJ...$NF_END" < <(junk 7 3000)
 bad junk_after_header free infile "Error in infile, line 3: the sequence of taxon "$'\xd9'" has 176 sites, but nsites is 12" < <(printf '4 12 1 0 0 0 0\n'; junk 11 3000)
 good crlf_line_ends clock infile < <(printf '%s' "$INFILE" | sed 's/$/\r/')
 good crlf_everywhere free settings < <(printf '%s' "$FREE_SETTINGS" | sed 's/$/\r/')

@@ -31,11 +31,18 @@ for prog in "$CLOCKML" "$FREEML"; do
     done
     [ "$(ls -l --time-style=full-iso "$d")" = "$before" ] || fail "$name: the folder changed"
     # The manual page agrees with --help on the options and the files.
-    man="$SRC/man/$name.1"
+    # The build makes the pages beside the programs; they describe every settings line.
+    man="$(dirname "$prog")/man/$name.1"
     if [ -f "$man" ]; then
-        for word in --help --version infile settings results besttree treefile paupfile.nex; do
+        for word in --help --version --write-settings --replicates --jobs infile settings results besttree treefile paupfile.nex best.tre runlog; do
             grep -qF -- "${word//-/\\-}" "$man" || grep -qF -- "$word" "$man" || fail "$man lacks $word"
         done
+        k=0
+        kind=${name%ml}
+        while read -r label _; do
+            k=$((k + 1))
+            grep -qx "\.B $k $label" "$man" || fail "$man does not describe settings line $k ($label)"
+        done < <(awk '{ print $1 }' "$SRC/examples/vertebrates_${kind}_thorough/settings")
     else
         fail "$man missing"
     fi

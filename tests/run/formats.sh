@@ -95,7 +95,7 @@ expect_error "NEXUS taxa" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; matrix
     "Error in infile, line .*: not in a format .*read as NEXUS, it fails here: the MATRIX holds 2 taxa"
 expect_error "protein NEXUS" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; format datatype=protein; matrix\na ACGT\n;end;' \
     "Error in infile, line 2: not in a format .*only DNA"
-expect_error "no format" 'hello world\n' "Error in infile, line 1: header field 1 (ntaxa) is 'hello', not an integer"
+expect_error "no format" 'hello world\n' "Error in infile, line 1: not in a format the program reads (its own, FASTA, PHYLIP or NEXUS); it begins with 'hello'"
 ok "malformed files"
 rm -rf "$w" "$own"
 finish

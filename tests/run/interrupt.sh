@@ -42,6 +42,7 @@ interrupted_run() {  # name program example signal status
     grep -q "^Tree Number 1$" "$dir/besttree" || { fail "$1: besttree lists no tree"; return; }
     grep -q "See treefile for best trees" "$dir/besttree" || { fail "$1: besttree incomplete"; return; }
     grep -q "^Begin paup;" "$dir/paupfile.nex" || { fail "$1: paupfile.nex incomplete"; return; }
+    grep -q "^exit status   $5: interrupted by SIG$4" "$dir/runlog" || { fail "$1: runlog lacks the interruption"; return; }
     ok "$1 ($(grep "interrupted after" "$dir/results"))"
 }
 

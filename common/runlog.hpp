@@ -1,0 +1,27 @@
+// The run record "runlog": which program and version made the reports of this folder, from
+// which command line, input, settings and seeds, on which host, when, and how the run ended.
+// It is written as runlog.part while the run goes on and takes its name together with the
+// reports, so that the runlog of a folder always describes the reports beside it; a run
+// that stops with an error leaves its record in runlog.part, next to its part files.
+#pragma once
+
+#include <string>
+
+// The command line as typed, kept from main for the record.
+void runlog_command_line(int argc, const char* const* argv);
+// Starts the record once the folder is locked: start time, host, folder. From here on an
+// exit without runlog_end still finishes the record, as a run stopped by an error.
+void runlog_begin();
+// The input as read: the format's name, the alignment's size and the file's length.
+void runlog_input(const std::string& format, int ntaxa, int nsites, long long bytes);
+// The settings values as read, with their meaning, and the seeds they give.
+void runlog_settings();
+// A line about this run kind (replicates, their count and folders).
+void runlog_note(const std::string& line);
+// The message of the error that ends the run, kept for the record.
+void runlog_error(const char* message);
+// Finishes the record with the exit status; `named` when the reports took their names, so
+// that the record takes its own too.
+void runlog_end(int status, bool named);
+// Forgets the record (tests).
+void reset_runlog();
