@@ -1,6 +1,8 @@
 // Sequences of the infile, nucleotide codes and unique site patterns.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 
 #include "state.hpp"
@@ -27,5 +29,10 @@ void code_block(const std::vector<std::string>& lines, int c, int w);
 
 // Unique site patterns (ppBase_unique, site_counter, npat) and the summary to results.
 void build_patterns();
+// A bootstrap replicate: the sites used are drawn again with replacement, as many as there
+// are, and the patterns take the counts of the draw (those never drawn are dropped); one
+// line in results says so. The draws come from a SplitMix64 generator started at
+// seed1 x 2^32 + seed2.
+void resample_patterns(int32_t seed1, int32_t seed2);
 void print_pattern_table();
 void print_pattern_alignment();

@@ -86,8 +86,11 @@ bool count_value(const char* text, int max, int& value) {
 }
 
 void print_help(FILE* out) {
-    fprintf(out, "Usage: %s [--help | --version | --write-settings | --replicates R [--jobs J]]\n\n",
-            program.name);
+    fprintf(out,
+            "Usage: %s [--help | --version | --write-settings | --replicates R [--jobs J]]\n"
+            "       %s [--replicates R] [--bootstrap B] [--jobs J] [--prepare]\n"
+            "       %s --resample | --summarise DIR...\n\n",
+            program.name, program.name, program.name);
     fputs(program.help_summary, out);
     fprintf(out,
             "\nRun it without arguments in a folder that holds the input files; it writes\n"
@@ -104,7 +107,17 @@ void print_help(FILE* out) {
           "  --replicates R    run R searches with seeds derived from the settings seeds,\n"
           "                    each in its own folder rep-001 ..., and summarise them in\n"
           "                    'replicates'; the best one's reports are copied here\n"
-          "  --jobs J          run J replicates at a time (default: the number of cores)\n\n"
+          "  --bootstrap B     also run B bootstrap replicates (sites drawn again with\n"
+          "                    replacement), each in its own folder boot-001 ..., and write\n"
+          "                    the support of the best tree's splits to 'bootstrap',\n"
+          "                    'supporttree', 'consensus.tre' and paupfile.nex\n"
+          "  --jobs J          run J searches at a time (default: the number of cores)\n"
+          "  --prepare         with the options above: only write the folders, for a\n"
+          "                    workflow engine to run\n"
+          "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
+          "                    the settings seeds)\n"
+          "  --summarise DIR...  summarise folders that have run (rep-*, boot-*) here, as\n"
+          "                    --replicates and --bootstrap do\n\n"
           "Exit status: 0 after a complete run, 1 after an error, 130 or 143 when\n"
           "interrupted (Ctrl-C or kill).\n\n",
           out);
@@ -123,17 +136,32 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
                 program.name);
         return 1;
     };
+    const auto misuse = [&](const char* what) {
+        fprintf(err, "%s: %s (try '%s --help')\n", program.name, what, program.name);
+        return 1;
+    };
+    const char* first = argv[1];
+    if (std::strcmp(first, "--summarise") == 0 || std::strcmp(first, "--summarize") == 0) {
+        reset_command_line();
+        for (int i = 2; i < argc; ++i) {
+            if (argv[i][0] == '-') return refuse(argv[i]);
+            command_line.summarise.push_back(argv[i]);
+        }
+        if (command_line.summarise.empty()) return misuse("--summarise needs the folders to summarise");
+        return kRunSummarise;
+    }
     // Any word we do not know stops the run before a file is opened, so that a typo can
     // never start (and overwrite the reports of) a long search.
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        if (std::strcmp(a, "--replicates") == 0 || std::strcmp(a, "--jobs") == 0)
+        if (std::strcmp(a, "--replicates") == 0 || std::strcmp(a, "--jobs") == 0 ||
+            std::strcmp(a, "--bootstrap") == 0)
             ++i;  // its value is checked below
         else if (std::strcmp(a, "--help") != 0 && std::strcmp(a, "--version") != 0 &&
-                 std::strcmp(a, "--write-settings") != 0)
+                 std::strcmp(a, "--write-settings") != 0 && std::strcmp(a, "--prepare") != 0 &&
+                 std::strcmp(a, "--resample") != 0)
             return refuse(a);
     }
-    const char* first = argv[1];
     if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0) {
         if (std::strcmp(first, "--help") == 0)
             print_help(out);
@@ -147,23 +175,37 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     }
     reset_command_line();
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--prepare") == 0 || std::strcmp(argv[i], "--resample") == 0) {
+            bool& flag = argv[i][2] == 'p' ? command_line.prepare : command_line.resample;
+            if (flag) return refuse(argv[i]);
+            flag = true;
+            continue;
+        }
         const bool replicates = std::strcmp(argv[i], "--replicates") == 0;
+        const bool bootstrap = std::strcmp(argv[i], "--bootstrap") == 0;
         const bool jobs = std::strcmp(argv[i], "--jobs") == 0;
-        if (!replicates && !jobs) return refuse(argv[i]);
-        int& slot = replicates ? command_line.replicates : command_line.jobs;
+        if (!replicates && !bootstrap && !jobs) return refuse(argv[i]);
+        int& slot = replicates ? command_line.replicates
+                    : bootstrap ? command_line.bootstrap
+                                : command_line.jobs;
+        const int max = bootstrap ? 10000 : 999;
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (slot != 0 || !count_value(value, 999, slot)) {
-            fprintf(err, "%s: %s needs a whole number from 1 to 999%s%s%s\n", program.name,
-                    argv[i], value != nullptr ? " (not '" : "", value != nullptr ? value : "",
+        if (slot != 0 || !count_value(value, max, slot)) {
+            fprintf(err, "%s: %s needs a whole number from 1 to %d%s%s%s\n", program.name,
+                    argv[i], max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
                     value != nullptr ? "')" : "");
             return 1;
         }
         ++i;
     }
-    if (command_line.replicates == 0) {
-        fprintf(err, "%s: --jobs goes with --replicates (try '%s --help')\n", program.name,
-                program.name);
-        return 1;
+    const bool searches = command_line.replicates > 0 || command_line.bootstrap > 0;
+    if (command_line.resample) {
+        if (searches || command_line.prepare || command_line.jobs > 0)
+            return misuse("--resample makes one run a bootstrap replicate and goes alone");
+        return kRunProgram;
     }
+    if (!searches)
+        return misuse(command_line.prepare ? "--prepare goes with --replicates or --bootstrap"
+                                           : "--jobs goes with --replicates or --bootstrap");
     return kRunReplicates;
 }

@@ -1,7 +1,8 @@
-// Replicate searches of one alignment (--replicates R [--jobs J]).
+// Replicate searches (--replicates R) and bootstrap replicates (--bootstrap B) of one
+// alignment, J at a time (--jobs J), each in a folder of its own.
 #pragma once
 
-// Runs command_line.replicates searches in folders rep-001 ..., writes the summary
-// `replicates` and copies the best replicate's reports into the folder. Returns the exit
-// status: 0 when every replicate completed, 128 + signal when interrupted, else 1.
+// Writes the folders rep-001 ... and boot-001 ... with their inputs and seeds and, unless
+// --prepare, runs them and summarises them (summary.hpp). Returns the exit status: 0 when
+// every run completed, 128 + signal when interrupted, else 1.
 int run_replicates();

@@ -19,6 +19,7 @@
 #include "alignment_formats.hpp"
 #include "anneal.hpp"
 #include "archive.hpp"
+#include "cli.hpp"
 #include "fatal.hpp"
 #include "folder_lock.hpp"
 #include "interrupt.hpp"
@@ -199,6 +200,7 @@ void start_up() {
 
     write_nexus_data();
     build_patterns();
+    if (command_line.resample) resample_patterns(settings.seed1, settings.seed2);
     if (settings.print_patterns == 1) print_pattern_table();
     if (settings.print_alignment == 1) print_pattern_alignment();
 

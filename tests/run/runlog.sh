@@ -33,7 +33,7 @@ cp "$SRC/examples/brown_free/"* "$r/"
 sed -i 's/^max_iter .*/max_iter         300/' "$r/settings"
 (cd "$r" && "$FREEML" --replicates 2 --jobs 2 >stdout.txt) || fail "free: the replicates failed"
 grep -q "^command       .*freeml --replicates 2 --jobs 2$" "$r/runlog" || fail "free: runlog lacks the command line"
-grep -q "^replicates    2 searches, 2 at a time" "$r/runlog" || fail "free: runlog lacks the replicates"
+grep -q "^replicates    2 searches (rep-001 ...) and 0 bootstrap replicates (boot-...), 2 at a time" "$r/runlog" || fail "free: runlog lacks the replicates"
 grep -q "^seeds         seed1 [0-9]*, seed2 [0-9]*" "$r/rep-002/runlog" || fail "free: rep-002 has no runlog"
 cmp -s <(grep "^  seed" "$r/rep-002/runlog") <(sed 's/^/  /' "$r/rep-002/settings" | grep "^  seed") ||
     fail "free: rep-002's runlog does not show its own seeds"
