@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 
+#include <sys/stat.h>
+
 #include "cli.hpp"
 #include "folder_lock.hpp"
 #include "newick_read.hpp"
@@ -100,7 +102,7 @@ std::string replicates_text(const std::vector<const FolderRun*>& reps, const Fol
             continue;
         }
         if (!r->has_tree) {
-            snprintf(line, sizeof line, "%-10s %-11s %-11s %-11s\n", r->folder.c_str(), r->seed1.c_str(),
+            snprintf(line, sizeof line, "%-10s %-11s %-11s %s\n", r->folder.c_str(), r->seed1.c_str(),
                      r->seed2.c_str(), state_name(r->status));
             s += line;
             continue;
@@ -153,7 +155,7 @@ BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const
             snprintf(line, sizeof line, "%-10s %-11s %-11s %-11s %12.6f  ", b->folder.c_str(),
                      b->seed1.c_str(), b->seed2.c_str(), state_name(b->status), b->lnL);
         else
-            snprintf(line, sizeof line, "%-10s %-11s %-11s %-11s\n", b->folder.c_str(),
+            snprintf(line, sizeof line, "%-10s %-11s %-11s %s\n", b->folder.c_str(),
                      b->seed1.c_str(), b->seed2.c_str(), state_name(b->status));
         s += line;
         if (b->has_tree) s += b->tree_line + "\n";
@@ -292,6 +294,15 @@ int summarise_folders(const std::vector<std::string>& folders) {
 }
 
 int run_summarise() {
+    for (const std::string& folder : command_line.summarise) {
+        struct stat st {};
+        const bool found = stat(folder.c_str(), &st) == 0;
+        if (!found || !S_ISDIR(st.st_mode)) {
+            printf("Error: cannot summarise %s: %s; nothing is written\n", folder.c_str(),
+                   found ? "it is not a folder" : strerror(errno));
+            return 1;
+        }
+    }
     lock_folder();
     runlog_begin();
     runlog_note("summary       of " + std::to_string(command_line.summarise.size()) + " folders");

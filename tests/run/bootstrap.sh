@@ -53,6 +53,14 @@ for prog in "$FREEML" "$CLOCKML"; do
     ok "$name: bootstrap"
 done
 
+# Misuse is refused before anything is written.
+d=$WORK/misuse; mkdir -p "$d"
+out=$(cd "$d" && "$FREEML" --summarise rep-001 2>&1); st=$?
+[ "$st" = 1 ] && [ "$out" = "Error: cannot summarise rep-001: No such file or directory; nothing is written" ] || fail "--summarise of a missing folder: $st '$out'"
+out=$(cd "$d" && "$FREEML" --resample --bootstrap 3 2>&1); st=$?
+[ "$st" = 1 ] && [ "$out" = "freeml: --resample makes one run a bootstrap replicate and goes alone (try 'freeml --help')" ] || fail "--resample --bootstrap: $st '$out'"
+[ -z "$(ls "$d")" ] || fail "misuse wrote files: $(ls "$d")"
+
 # Ctrl-C: the replicates stop, the support comes from those that completed (none here).
 d=$WORK/interrupted; mkdir -p "$d"; cp "$SRC/examples/brown_free/"* "$d/"
 cp "$SRC/tests/data/soak30.infile" "$d/infile"
