@@ -271,6 +271,12 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
                 }
             }
             out.push_back({q, line});
+        } else if (c == '"') {  // a double-quoted value such as that of EQUATE, as one token
+            const size_t end = t.find('"', i + 1);
+            const size_t stop = end == std::string::npos ? t.size() : end;
+            out.push_back({t.substr(i + 1, stop - i - 1), line});
+            for (size_t j = i; j < stop; ++j) line += t[j] == '\n' ? 1 : 0;
+            i = stop + 1;
         } else if (c == ';' || c == '=') {
             out.push_back({std::string(1, c), line});
             ++i;
@@ -286,11 +292,61 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
     return out;
 }
 
+// The bases a nucleotide code stands for (A 1, C 2, G 4, T 8), 0 for anything else.
+int code_bases(char c) {
+    static const char* const kLetters = "?ACMGRSVTWYHKDBN";  // index = the set of bases
+    const char u = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (u == 'U') return 8;
+    const char* at = u != '?' ? strchr(kLetters + 1, u) : nullptr;
+    return at != nullptr && *at != '\0' ? static_cast<int>(at - kLetters) : 0;
+}
+
+// EQUATE="X=N Z=(CT) ...": each symbol stands for a code, or for the code of a set of bases
+// in ( ) or { }. Returns false, naming the entry in `bad`, for one that is neither.
+bool read_equate(const std::string& value, bool respect_case, char (&equate)[256], std::string& bad) {
+    size_t i = 0;
+    while (i < value.size()) {
+        while (i < value.size() && is_space_char(value[i])) ++i;
+        if (i >= value.size()) break;
+        const size_t start = i;
+        while (i < value.size() && !is_space_char(value[i])) ++i;
+        const std::string entry = value.substr(start, i - start);
+        char code = 0;
+        if (entry.size() == 3 && entry[1] == '=' &&
+            (code_bases(entry[2]) != 0 || entry[2] == '?' || entry[2] == '-' || toupper(entry[2]) == 'N')) {
+            code = entry[2];
+        } else if (entry.size() >= 5 && entry[1] == '=' &&
+                   ((entry[2] == '(' && entry.back() == ')') || (entry[2] == '{' && entry.back() == '}'))) {
+            int bases = 0;
+            for (size_t k = 3; k + 1 < entry.size(); ++k) {
+                const int b = code_bases(entry[k]);
+                if (b == 0) bases = -1000;
+                bases |= b;
+            }
+            if (bases > 0) code = "?ACMGRSVTWYHKDBN"[bases];
+        }
+        if (code == 0) {
+            bad = entry;
+            return false;
+        }
+        if (respect_case) {
+            equate[static_cast<unsigned char>(entry[0])] = code;
+        } else {
+            equate[static_cast<unsigned char>(toupper(static_cast<unsigned char>(entry[0])))] = code;
+            equate[static_cast<unsigned char>(tolower(static_cast<unsigned char>(entry[0])))] = code;
+        }
+    }
+    return true;
+}
+
 bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
     const std::vector<NexusToken> tok = nexus_tokens(text);
     int ntax = 0, nchar = 0;
     char missing = '?', gap = '-', match = '.';
     bool interleave = false, in_block = false, seen_matrix = false;
+    bool respect_case = false;
+    std::string equate_value;
+    int equate_line = 0;
     for (size_t k = 0; k < tok.size(); ++k) {
         const NexusToken& t = tok[k];
         if (upper_equals(t.text, "BEGIN") && k + 1 < tok.size()) {
@@ -308,6 +364,10 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
             if (upper_equals(t.text, "GAP") && v.size() == 1) gap = v[0];
             if (upper_equals(t.text, "MATCHCHAR") && v.size() == 1) match = v[0];
             if (upper_equals(t.text, "INTERLEAVE")) interleave = !upper_equals(v, "NO");
+            if (upper_equals(t.text, "EQUATE")) {
+                equate_value += " " + v;
+                equate_line = t.line;
+            }
             if (upper_equals(t.text, "DATATYPE") && !upper_equals(v, "DNA") &&
                 !upper_equals(v, "NUCLEOTIDE") && !upper_equals(v, "RNA")) {
                 fail_at(f, t.line, 0, "DATATYPE=" + v + ": only DNA, RNA and NUCLEOTIDE data are read");
@@ -316,8 +376,16 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
             continue;
         }
         if (upper_equals(t.text, "INTERLEAVE")) interleave = true;
+        if (upper_equals(t.text, "RESPECTCASE")) respect_case = true;
         if (!upper_equals(t.text, "MATRIX")) continue;
         seen_matrix = true;
+        // Symbols of EQUATE stand for codes; without RESPECTCASE in either case.
+        char equate[256] = {};
+        std::string bad;
+        if (!read_equate(equate_value, respect_case, equate, bad)) {
+            fail_at(f, equate_line, 0, "EQUATE entry '" + bad + "' is not a symbol = a nucleotide code or a set of bases such as (CT)");
+            return false;
+        }
         if (ntax < 1 || nchar < 1) {
             fail_at(f, t.line, 0, "MATRIX without DIMENSIONS NTAX= and NCHAR= before it");
             return false;
@@ -342,6 +410,7 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
             while (m < tok.size() && tok[m].text != ";" &&
                    (interleave ? tok[m].line == line : static_cast<int>(seq.size()) < nchar)) {
                 for (char c : tok[m].text) {
+                    if (equate[static_cast<unsigned char>(c)] != 0) c = equate[static_cast<unsigned char>(c)];
                     if (c == match) c = '.';
                     else if (c == missing) c = '?';
                     else if (c == gap) c = '-';

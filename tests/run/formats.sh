@@ -33,10 +33,15 @@ for k in range(0, s, 70):
             c = ''.join('.' if x == y and x in 'ACGT' else x for x, y in zip(c, seqs[0][k:k + 70]))
         nx += "'%s' %s [row %d]\n" % (a, c, i)
 put('nexus', nx + ';\nend;\n')
+# EQUATE: X stands for A, O for the set (G), in the first two sequences.
+eq = nx.replace('interleave;', 'interleave respectcase equate="X=A O=(G)";')
+eq = eq.replace("'%s' %s" % (names[0], seqs[0][:70]), "'%s' %s" % (names[0], seqs[0][:70].replace('A', 'X')))
+assert eq.count('X') > 10
+put('nexus_equate', eq + ';\nend;\n')
 PY
 own=$(run_in_copy "$FREEML" brown_free)
 cp "$own/paupfile.nex" "$w/own_paupfile"
-for f in fasta phylip_strict phylip_wrapped phylip_interleaved_crlf phylip_names_lower nexus own_paupfile; do
+for f in fasta phylip_strict phylip_wrapped phylip_interleaved_crlf phylip_names_lower nexus nexus_equate own_paupfile; do
     d=$(mktemp -d)
     cp "$SRC/examples/brown_free/settings" "$d/"
     cp "$w/$f" "$d/infile"
@@ -95,6 +100,8 @@ expect_error "NEXUS taxa" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; matrix
     "Error in infile, line .*: not in a format .*read as NEXUS, it fails here: the MATRIX holds 2 taxa"
 expect_error "protein NEXUS" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; format datatype=protein; matrix\na ACGT\n;end;' \
     "Error in infile, line 2: not in a format .*only DNA"
+expect_error "bad EQUATE" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; format equate="X=(AJ)"; matrix\na ACGT\nb ACGT\nc ACGX\n;end;' \
+    "Error in infile, line 2: not in a format .*EQUATE entry 'X=(AJ)' is not a symbol"
 expect_error "no format" 'hello world\n' "Error in infile, line 1: not in a format the program reads (its own, FASTA, PHYLIP or NEXUS); it begins with 'hello'"
 ok "malformed files"
 rm -rf "$w" "$own"
