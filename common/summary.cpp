@@ -68,7 +68,9 @@ void read_folder(FolderRun& r) {
         const size_t st = log.find("\nexit status ");
         if (st != std::string::npos) r.status = atoi(log.c_str() + st + 13);
     } else {
-        r.boot = r.folder.rfind("boot-") != std::string::npos;
+        // No record at all: the folder's name is all there is to go by.
+        const size_t slash = r.folder.rfind('/');
+        r.boot = r.folder.compare(slash == std::string::npos ? 0 : slash + 1, 5, "boot-") == 0;
     }
     std::string besttree, treefile;
     if (!read_text_file(r.folder + "/besttree", besttree) || !read_text_file(r.folder + "/treefile", treefile))

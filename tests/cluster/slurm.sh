@@ -45,6 +45,7 @@ stop_all() {
     rm -rf "$WORK"
 }
 trap stop_all EXIT
+trap 'exit 1' INT TERM  # the daemons are stopped on these too
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -108,7 +109,7 @@ slurm_workflow() {  # dir config-lines...
     printf '%s\n' "bin: $BIN" "out: results" "$@" >"$dir/config.yaml"
     # Snakemake asks Slurm for the state of its jobs once every 30 s unless told otherwise,
     # which suits a busy cluster; here once a second keeps the short jobs moving.
-    (cd "$dir" && snakemake --slurm --jobs 8 --max-status-checks-per-second 1 --configfile config.yaml \
+    (cd "$dir" && timeout 600 snakemake --slurm --jobs 8 --max-status-checks-per-second 1 --configfile config.yaml \
         --default-resources slurm_partition=local runtime=30 mem_mb=200 --latency-wait 10 -q >snakemake.out 2>&1)
 }
 
