@@ -1,8 +1,9 @@
-// Replicate searches: R runs of the program on the same alignment and settings, each with
-// seeds derived from the settings seeds and in its own folder rep-001 ..., J at a time as
-// child processes; then a summary, and the best replicate's reports copied into the folder.
-// Every replicate is an ordinary run, so its reports are those of a plain run with its
-// seeds, and nothing in the summary depends on the order in which replicates finish.
+// Replicate searches and bootstrap replicates: R runs of the program on the same alignment
+// and settings in folders rep-001 ..., and B runs on resampled sites in folders boot-001 ...,
+// each with seeds derived from the settings seeds, J at a time as child processes; then the
+// summary of summary.cpp. Every run is an ordinary one (a bootstrap replicate with
+// --resample), so its reports are those of a plain run with its seeds, and nothing in the
+// summary depends on the order in which the runs finish.
 #include "replicates.hpp"
 
 #include <fcntl.h>
@@ -10,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
