@@ -318,12 +318,13 @@ bool read_equate(const std::string& value, bool respect_case, char (&equate)[256
         } else if (entry.size() >= 5 && entry[1] == '=' &&
                    ((entry[2] == '(' && entry.back() == ')') || (entry[2] == '{' && entry.back() == '}'))) {
             int bases = 0;
+            bool all_codes = true;
             for (size_t k = 3; k + 1 < entry.size(); ++k) {
                 const int b = code_bases(entry[k]);
-                if (b == 0) bases = -1000;
+                all_codes = all_codes && b != 0;
                 bases |= b;
             }
-            if (bases > 0) code = "?ACMGRSVTWYHKDBN"[bases];
+            if (all_codes && bases > 0) code = "?ACMGRSVTWYHKDBN"[bases];
         }
         if (code == 0) {
             bad = entry;

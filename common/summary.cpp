@@ -279,11 +279,16 @@ int summarise_folders(const std::vector<std::string>& folders) {
     if (!ok) printf("Error writing the summary or the best search's reports: %s\n", strerror(errno));
     printf("  summarised %zu search%s and %zu bootstrap replicate%s\n", reps.size(),
            reps.size() == 1 ? "" : "es", boots.size(), boots.size() == 1 ? "" : "s");
+    // A failure (or a folder without a run) makes 1; interruptions alone, the first one's.
     int status = ok ? 0 : 1;
-    for (const FolderRun& r : runs)
-        if (r.status != 0 && status == 0) status = r.status >= 128 ? r.status : 1;
-    for (const FolderRun& r : runs)
-        if (r.status != 0 && r.status < 128) status = 1;
+    for (const FolderRun& r : runs) {
+        if (r.status == 0) continue;
+        if (r.status < 128) {
+            status = 1;
+            break;
+        }
+        if (status == 0) status = r.status;
+    }
     if (status == 1 && ok)
         for (const FolderRun& r : runs)
             if (r.status != 0 && r.status < 128) {
