@@ -2,9 +2,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "clock.hpp"
 #include "program.hpp"
+#include "runlog.hpp"
 #include "settings.hpp"
 
 void program_extra_inputs() {
@@ -13,7 +15,10 @@ void program_extra_inputs() {
         printf("can't open file \n");
         exit(1);
     }
-    read_lin_info();
+    std::string text;
+    read_input_file(run_files.lin_info, "lin_info", kLinInfoLimit, text);
+    runlog_input_file("lin_info", text);
+    parse_lin_info(text, settings.ntaxa);
 }
 
 // Leaf rate from the two lin_info values w and t of a sequence.

@@ -1,6 +1,7 @@
 // Sequences of the infile, nucleotide codes and unique site patterns.
 #include "alignment.hpp"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
@@ -47,9 +48,37 @@ const int* code_states(int code) {
 // ---------------------------------------------------------------------------------------
 // Reading
 
+// NEXUS readers take an unquoted '_' for a blank and ignore the case of letters, so two names
+// that differ only there are one taxon to them, in paupfile.nex and in every tree written.
+static bool same_to_nexus(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+        const int x = a[k] == '_' ? ' ' : toupper(static_cast<unsigned char>(a[k]));
+        const int y = b[k] == '_' ? ' ' : toupper(static_cast<unsigned char>(b[k]));
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Taxon i (from 0, on line `line`) must not share its name with an earlier one, as it is
+// or as NEXUS reads it; `lines` holds the earlier names' lines.
+static void check_distinct_name(const std::string& name, int i, int line, const std::vector<int>& lines) {
+    for (int k = 0; k < i; ++k) {
+        const std::string& other = alignment.TaxonNames[k];
+        if (other == name)
+            input_error("infile", line, "taxa %d and %d have the same name '%s'", k + 1, i + 1,
+                        name.c_str());
+        if (same_to_nexus(other, name))
+            input_error("infile", line, "the names of taxa %d ('%s', line %d) and %d ('%s') are one "
+                        "name to NEXUS readers, which read '_' as a blank and ignore case; rename "
+                        "one of them", k + 1, printable(other).c_str(), lines[k], i + 1,
+                        printable(name).c_str());
+    }
+}
+
 // A name goes into Newick trees and the NEXUS matrix unquoted, so it must fit the name
 // column and hold none of their punctuation; two equal names would make the trees ambiguous.
-static void check_name(const std::string& name, int i, int line) {
+static void check_name(const std::string& name, int i, int line, const std::vector<int>& lines) {
     // A line without its name shows up as a "name" made of sequence letters.
     const size_t length = utf8_length(name);
     bool all_codes = length > 10;
@@ -69,10 +98,7 @@ static void check_name(const std::string& name, int i, int line) {
             if (c == *bad)
                 input_error("infile", line, "the name of taxon %d, '%s', contains '%c', which "
                             "tree files cannot hold", i + 1, name.c_str(), c);
-    for (int k = 0; k < i; ++k)
-        if (alignment.TaxonNames[k] == name)
-            input_error("infile", line, "taxa %d and %d have the same name '%s'", k + 1, i + 1,
-                        name.c_str());
+    check_distinct_name(name, i, line, lines);
 }
 
 // Every character of a piece of sequence i that starts at site col (0-based) must be in
@@ -114,15 +140,16 @@ void code_block(const std::vector<std::string>& lines, int c, int w) {
     }
 }
 
-static void read_sequential(TextReader& r, std::vector<std::string>& lines) {
+static void read_sequential(TextReader& r, std::vector<std::string>& lines, std::vector<int>& name_lines) {
     const int n = settings.ntaxa, s = settings.nsites;
     std::string name;
     for (int i = 0; i < n; ++i) {
         int line = 0;
         if (!next_token(r, name, &line))
             input_error("infile", r.line, "the file ends before taxon %d of %d", i + 1, n);
-        check_name(name, i, line);
+        check_name(name, i, line, name_lines);
         alignment.TaxonNames[i] = name;
+        name_lines[i] = line;
         if (!next_token(r, lines[i], &line))
             input_error("infile", r.line, "the file ends before the sequence of taxon %s",
                         name.c_str());
@@ -136,7 +163,7 @@ static void read_sequential(TextReader& r, std::vector<std::string>& lines) {
 
 // Each block holds one line per taxon (the first block with the names in front); the
 // groups of a line together make up exactly the block's width.
-static void read_interleaved(TextReader& r, std::vector<std::string>& lines) {
+static void read_interleaved(TextReader& r, std::vector<std::string>& lines, std::vector<int>& name_lines) {
     const Settings& st = settings;
     const int n = st.ntaxa;
     std::vector<std::string> toks;
@@ -154,8 +181,9 @@ static void read_interleaved(TextReader& r, std::vector<std::string>& lines) {
             }
             size_t first = 0;
             if (k == 0) {
-                check_name(toks[0], i, line);
+                check_name(toks[0], i, line, name_lines);
                 alignment.TaxonNames[i] = toks[0];
+                name_lines[i] = line;
                 first = 1;
             }
             lines[i].clear();
@@ -175,11 +203,12 @@ void parse_sequences(const std::string& text, size_t offset) {
     alignment.TaxonNames.assign(n, std::string());
     alignment.ppBase.assign(n, std::vector<int>(static_cast<size_t>(s) + 1, 0));
     std::vector<std::string> lines(n);
+    std::vector<int> name_lines(n, 0);
     TextReader r = make_reader(text, offset);
     if (settings.layout == 2)
-        read_interleaved(r, lines);
+        read_interleaved(r, lines, name_lines);
     else
-        read_sequential(r, lines);
+        read_sequential(r, lines, name_lines);
     // Text after the last sequence is most often a taxon the header does not count; running
     // without it would give a tree of fewer taxa than the user has.
     std::string extra;
@@ -227,10 +256,7 @@ void set_sequences(const OtherAlignment& a) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
                 input_error("infile", line, "the name of taxon %d, '%s', contains a control "
                             "character", i + 1, printable(name).c_str());
-        for (int k = 0; k < i; ++k)
-            if (alignment.TaxonNames[k] == name)
-                input_error("infile", line, "taxa %d and %d have the same name '%s'", k + 1, i + 1,
-                            name.c_str());
+        check_distinct_name(name, i, line, a.name_lines);
         alignment.TaxonNames[i] = name;
         if (static_cast<int>(a.seqs[i].size()) != s)
             input_error("infile", line, "the sequence of taxon %s has %zu sites, but that of %s "

@@ -233,11 +233,16 @@ bool read_phylip(const std::vector<Line>& lines, OtherAlignment& out, Failure& f
 struct NexusToken {
     std::string text;
     int line;
+    bool quoted;  // a 'quoted' word: never punctuation, whatever it holds
 };
 
-// Words, quoted names and the punctuation ; = as tokens; [comments] dropped.
-std::vector<NexusToken> nexus_tokens(const std::string& t) {
+bool is_punct(const NexusToken& t, const char* p) { return !t.quoted && t.text == p; }
+
+// Words, quoted names and the punctuation ; = as tokens; [comments] dropped. A quote or a
+// comment left open is named by the line where it opens (`open_line`, with `open_what`).
+std::vector<NexusToken> nexus_tokens(const std::string& t, int& open_line, const char*& open_what) {
     std::vector<NexusToken> out;
+    open_line = 0;
     int line = 1;
     size_t i = 0;
     while (i < t.size()) {
@@ -248,6 +253,7 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
         } else if (is_space_char(c)) {
             ++i;
         } else if (c == '[') {
+            const int opens = line;
             int depth = 0;
             while (i < t.size()) {
                 if (t[i] == '[') ++depth;
@@ -255,9 +261,15 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
                 if (t[i] == '\n') ++line;
                 ++i;
             }
+            if (i >= t.size() && open_line == 0) {
+                open_line = opens;
+                open_what = "a comment opens here, and its '[' is never closed with ']'";
+            }
             ++i;
         } else if (c == '\'') {
+            const int opens = line;
             std::string q;
+            bool closed = false;
             ++i;
             while (i < t.size()) {
                 if (t[i] == '\'' && i + 1 < t.size() && t[i + 1] == '\'') {
@@ -265,27 +277,37 @@ std::vector<NexusToken> nexus_tokens(const std::string& t) {
                     i += 2;
                 } else if (t[i] == '\'') {
                     ++i;
+                    closed = true;
                     break;
                 } else {
+                    line += t[i] == '\n' ? 1 : 0;
                     q += t[i++];
                 }
             }
-            out.push_back({q, line});
+            if (!closed && open_line == 0) {
+                open_line = opens;
+                open_what = "a quoted name opens here, and its quote ' is never closed";
+            }
+            out.push_back({q, opens, true});
         } else if (c == '"') {  // a double-quoted value such as that of EQUATE, as one token
             const size_t end = t.find('"', i + 1);
             const size_t stop = end == std::string::npos ? t.size() : end;
-            out.push_back({t.substr(i + 1, stop - i - 1), line});
+            if (end == std::string::npos && open_line == 0) {
+                open_line = line;
+                open_what = "a quoted value opens here, and its quote \" is never closed";
+            }
+            out.push_back({t.substr(i + 1, stop - i - 1), line, true});
             for (size_t j = i; j < stop; ++j) line += t[j] == '\n' ? 1 : 0;
             i = stop + 1;
         } else if (c == ';' || c == '=') {
-            out.push_back({std::string(1, c), line});
+            out.push_back({std::string(1, c), line, false});
             ++i;
         } else {
             size_t j = i;
             while (j < t.size() && !is_space_char(t[j]) && t[j] != ';' && t[j] != '=' &&
                    t[j] != '[' && t[j] != '\'')
                 ++j;
-            out.push_back({t.substr(i, j - i), line});
+            out.push_back({t.substr(i, j - i), line, false});
             i = j;
         }
     }
@@ -303,7 +325,10 @@ int code_bases(char c) {
 
 // EQUATE="X=N Z=(CT) ...": each symbol stands for a code, or for the code of a set of bases
 // in ( ) or { }. Returns false, naming the entry in `bad`, for one that is neither.
-bool read_equate(const std::string& value, bool respect_case, char (&equate)[256], std::string& bad) {
+// A symbol that is itself a code (a nucleotide, an ambiguity code, '-', '?' or '.') cannot
+// be equated: `redefines` says so.
+bool read_equate(const std::string& value, bool respect_case, char (&equate)[256], std::string& bad,
+                 bool& redefines) {
     size_t i = 0;
     while (i < value.size()) {
         while (i < value.size() && is_space_char(value[i])) ++i;
@@ -311,6 +336,11 @@ bool read_equate(const std::string& value, bool respect_case, char (&equate)[256
         const size_t start = i;
         while (i < value.size() && !is_space_char(value[i])) ++i;
         const std::string entry = value.substr(start, i - start);
+        if (code_bases(entry[0]) != 0 || entry[0] == '-' || entry[0] == '?' || entry[0] == '.') {
+            bad = entry;
+            redefines = true;
+            return false;
+        }
         char code = 0;
         if (entry.size() == 3 && entry[1] == '=' &&
             (code_bases(entry[2]) != 0 || entry[2] == '?' || entry[2] == '-' || toupper(entry[2]) == 'N')) {
@@ -341,7 +371,13 @@ bool read_equate(const std::string& value, bool respect_case, char (&equate)[256
 }
 
 bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
-    const std::vector<NexusToken> tok = nexus_tokens(text);
+    int open_line = 0;
+    const char* open_what = "";
+    const std::vector<NexusToken> tok = nexus_tokens(text, open_line, open_what);
+    if (open_line > 0) {
+        fail_at(f, open_line, 0, open_what);
+        return false;
+    }
     int ntax = 0, nchar = 0;
     char missing = '?', gap = '-', match = '.';
     bool interleave = false, in_block = false, seen_matrix = false;
@@ -350,17 +386,27 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
     int equate_line = 0;
     for (size_t k = 0; k < tok.size(); ++k) {
         const NexusToken& t = tok[k];
-        if (upper_equals(t.text, "BEGIN") && k + 1 < tok.size()) {
+        if (!t.quoted && upper_equals(t.text, "BEGIN") && k + 1 < tok.size()) {
             in_block = upper_equals(tok[k + 1].text, "DATA") || upper_equals(tok[k + 1].text, "CHARACTERS") ||
                        upper_equals(tok[k + 1].text, "TAXA");
             continue;
         }
-        if (!in_block) continue;
+        if (!in_block || t.quoted) continue;
         // name = value pairs of DIMENSIONS and FORMAT
-        if (k + 2 < tok.size() && tok[k + 1].text == "=") {
+        if (k + 2 < tok.size() && is_punct(tok[k + 1], "=")) {
             const std::string& v = tok[k + 2].text;
             if (upper_equals(t.text, "NTAX")) parse_int_token(v, ntax);
             if (upper_equals(t.text, "NCHAR")) parse_int_token(v, nchar);
+            // A nucleotide or ambiguity letter cannot also mean missing, a gap or "as above":
+            // every such base of the matrix would be read as that. MISSING=N means what N does.
+            const bool symbol_key = upper_equals(t.text, "MISSING") || upper_equals(t.text, "GAP") ||
+                                    upper_equals(t.text, "MATCHCHAR");
+            const bool missing_n = upper_equals(t.text, "MISSING") && upper_equals(v, "N");
+            if (symbol_key && v.size() == 1 && code_bases(v[0]) != 0 && !missing_n) {
+                fail_at(f, t.line, 0, t.text + "=" + v + " would read every '" + v +
+                        "' of the matrix, a nucleotide code, as something else");
+                return false;
+            }
             if (upper_equals(t.text, "MISSING") && v.size() == 1) missing = v[0];
             if (upper_equals(t.text, "GAP") && v.size() == 1) gap = v[0];
             if (upper_equals(t.text, "MATCHCHAR") && v.size() == 1) match = v[0];
@@ -383,8 +429,11 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
         // Symbols of EQUATE stand for codes; without RESPECTCASE in either case.
         char equate[256] = {};
         std::string bad;
-        if (!read_equate(equate_value, respect_case, equate, bad)) {
-            fail_at(f, equate_line, 0, "EQUATE entry '" + bad + "' is not a symbol = a nucleotide code or a set of bases such as (CT)");
+        bool redefines = false;
+        if (!read_equate(equate_value, respect_case, equate, bad, redefines)) {
+            fail_at(f, equate_line, 0, redefines ? "EQUATE entry '" + bad + "' would redefine '" +
+                    bad.substr(0, 1) + "', itself a nucleotide, ambiguity, gap or missing code"
+                    : "EQUATE entry '" + bad + "' is not a symbol = a nucleotide code or a set of bases such as (CT)");
             return false;
         }
         if (ntax < 1 || nchar < 1) {
@@ -393,7 +442,7 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
         }
         size_t m = k + 1;
         int row = 0;
-        while (m < tok.size() && tok[m].text != ";") {
+        while (m < tok.size() && !is_punct(tok[m], ";")) {
             const int i = row % ntax;
             // A row: its name, then sequence words up to the end of the line (interleaved)
             // or up to NCHAR sites (sequential).
@@ -408,7 +457,7 @@ bool read_nexus(const std::string& text, OtherAlignment& out, Failure& f) {
             const int line = tok[m].line;
             ++m;
             std::string& seq = out.seqs[i];
-            while (m < tok.size() && tok[m].text != ";" &&
+            while (m < tok.size() && !is_punct(tok[m], ";") &&
                    (interleave ? tok[m].line == line : static_cast<int>(seq.size()) < nchar)) {
                 for (char c : tok[m].text) {
                     if (equate[static_cast<unsigned char>(c)] != 0) c = equate[static_cast<unsigned char>(c)];

@@ -140,6 +140,11 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         fprintf(err, "%s: %s (try '%s --help')\n", program.name, what, program.name);
         return 1;
     };
+    const auto twice = [&](const char* arg) {
+        fprintf(err, "%s: %s is given twice; give it once (try '%s --help')\n", program.name, arg,
+                program.name);
+        return 1;
+    };
     const char* first = argv[1];
     if (std::strcmp(first, "--summarise") == 0 || std::strcmp(first, "--summarize") == 0) {
         reset_command_line();
@@ -177,7 +182,7 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--prepare") == 0 || std::strcmp(argv[i], "--resample") == 0) {
             bool& flag = argv[i][2] == 'p' ? command_line.prepare : command_line.resample;
-            if (flag) return refuse(argv[i]);
+            if (flag) return twice(argv[i]);
             flag = true;
             continue;
         }
@@ -190,7 +195,8 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
                                 : command_line.jobs;
         const int max = bootstrap ? 10000 : 999;
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (slot != 0 || !count_value(value, max, slot)) {
+        if (slot != 0) return twice(argv[i]);
+        if (!count_value(value, max, slot)) {
             fprintf(err, "%s: %s needs a whole number from 1 to %d%s%s%s\n", program.name,
                     argv[i], max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
                     value != nullptr ? "')" : "");

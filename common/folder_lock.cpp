@@ -55,8 +55,20 @@ void lock_folder() {
     const std::string folder = folder_name();
     const std::string path = folder + "/" + kLockFileName;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // The lock is written (the holder's process id), so its name must lead to a file of
+        // its own: a link there would have the run overwrite whatever it leads to.
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ELOOP)
+            lock_failed(folder, "it is a symbolic link, which a run never writes through; remove it "
+                                "if no run of yours made it");
         if (fd < 0) lock_failed(folder, strerror(errno));
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
+            close(fd);
+            lock_failed(folder, S_ISREG(st.st_mode) ? "it has other names (hard links), which a run "
+                                                      "never writes through; remove it"
+                                                    : "it is not a file; remove it");
+        }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
             if (err != EWOULDBLOCK) {

@@ -6,7 +6,6 @@
 // summary depends on the order in which the runs finish.
 #include "replicates.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@
 
 #include "cli.hpp"
 #include "fatal.hpp"
+#include "file_io.hpp"
 #include "folder_lock.hpp"
 #include "interrupt.hpp"
 #include "program.hpp"
@@ -84,11 +84,18 @@ void prepare_folder(const Replicate& r, const std::string& infile, const std::st
                     const Settings& base) {
     if (mkdir(r.folder.c_str(), 0755) != 0 && errno != EEXIST)
         replicate_error("Error: cannot make the folder %s: %s", r.folder, strerror(errno));
+    // The runs write only into folders of their own, never through a link to another place.
+    struct stat st {};
+    if (lstat(r.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        replicate_error("Error: cannot use the folder %s: %s", r.folder,
+                        S_ISLNK(st.st_mode) ? "it is a symbolic link, and the searches write only into "
+                                              "folders of their own"
+                                            : "it is not a folder");
     Settings s = base;
     s.seed1 = r.seed1;
     s.seed2 = r.seed2;
     const std::string path = r.folder + "/settings";
-    FILE* f = fopen(path.c_str(), "w");
+    FILE* f = create_file(path.c_str());
     if (f == nullptr) replicate_error("Error: cannot write %s: %s", path, strerror(errno));
     write_settings_text(f, s);
     if (fclose(f) != 0) replicate_error("Error: cannot write %s: %s", path, strerror(errno));
@@ -104,11 +111,11 @@ pid_t start_replicate(const Replicate& r, const std::string& exe) {
     if (pid != 0) return pid;
     // The child: an ordinary run in the replicate's folder, its console output kept there.
     if (chdir(r.folder.c_str()) != 0) _exit(1);
-    const int fd = open("console", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-        close(fd);
+    FILE* console = create_file("console");
+    if (console != nullptr) {
+        dup2(fileno(console), 1);
+        dup2(fileno(console), 2);
+        fclose(console);
     }
     if (r.boot)
         execl(exe.c_str(), program.name, "--resample", static_cast<char*>(nullptr));
@@ -226,8 +233,12 @@ int run_replicates() {
     run_all(reps, jobs, exe);
 
     std::vector<std::string> folders;
-    for (const Replicate& rep : reps) folders.push_back(rep.folder);
-    int status = summarise_folders(folders);
+    std::vector<int> statuses;
+    for (const Replicate& rep : reps) {
+        folders.push_back(rep.folder);
+        statuses.push_back(rep.status);
+    }
+    int status = summarise_folders(folders, statuses);
     // Folders left unrun by the interruption are no failure of their own.
     if (search_interrupted()) status = interrupted_exit_status();
     runlog_end(status, true);

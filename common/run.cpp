@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "folder_lock.hpp"
 #include "interrupt.hpp"
 #include "likelihood.hpp"
+#include "memory_need.hpp"
 #include "model.hpp"
 #include "newick.hpp"
 #include "program.hpp"
@@ -33,12 +35,6 @@
 #include "settings.hpp"
 #include "state.hpp"
 #include "tree.hpp"
-
-void allocation_failed() {
-    printf("Can't allocate MemAlloc\n");
-    runlog_error("Can't allocate MemAlloc");
-    exit(1);
-}
 
 namespace {
 
@@ -156,7 +152,11 @@ void start_up() {
         exit(1);
     }
     std::string infile_text;
+    struct stat st {};
+    memory_stage(MemoryStage::kInfileText,
+                 fstat(fileno(run_files.infile), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0);
     read_input_file(run_files.infile, "infile", kInfileLimit, infile_text);
+    runlog_input_file("infile", infile_text);
     // The programs' own format is tried first; anything else is FASTA, PHYLIP or NEXUS.
     const bool own_format = starts_with_own_header(infile_text) || !in_other_format(infile_text);
     OtherAlignment other;
@@ -175,11 +175,15 @@ void start_up() {
     runlog_input(own_format ? std::string("the programs' own format") : other.format, n,
                  settings.nsites, static_cast<long long>(infile_text.size()));
 
-    read_settings();
+    std::string settings_text;
+    read_input_file(run_files.settings, "settings", kSettingsLimit, settings_text);
+    runlog_input_file("settings", settings_text);
+    parse_settings(settings_text);
     runlog_settings();
     compute_derived_counts();
     seed_all(settings.seed1, settings.seed2);
 
+    memory_stage(MemoryStage::kTreeArrays);
     reset_tree(n);
     reset_archive(n, settings.n_keep);
     program_extra_inputs();
@@ -188,6 +192,7 @@ void start_up() {
     fputs(program.besttree_banner, run_files.besttree);
     if (program.flush_after_banner) fflush(nullptr);
 
+    memory_stage(MemoryStage::kCodedAlignment);
     if (own_format)
         parse_sequences(infile_text, offset);
     else
@@ -199,6 +204,7 @@ void start_up() {
     infile_text.shrink_to_fit();
 
     write_nexus_data();
+    memory_stage(MemoryStage::kSitePatterns);
     build_patterns();
     if (command_line.resample) resample_patterns(settings.seed1, settings.seed2);
     if (settings.print_patterns == 1) print_pattern_table();
@@ -207,11 +213,13 @@ void start_up() {
     setup_model();
     if (program.flush_after_model) fflush(nullptr);
 
+    memory_stage(MemoryStage::kLikelihoodTables);
     reset_likelihood_tables(n, alignment.npat);
     make_start_tree();
     copy_tree_current_to_temp();
     program_leaf_setup();
     init_leaf_partials();
+    memory_stage(MemoryStage::kSearch);
 
     full_pass();
     ann.lnL_cur = ann.lnL_best = log_likelihood();

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "file_io.hpp"
 #include "program.hpp"
 #include "settings.hpp"
 #include "state.hpp"
@@ -29,6 +30,7 @@ struct RunLog {
     std::string command;
     std::string head;      // program, version, command line, host, folder, start
     std::string input;     // the input line
+    std::string checksums; // "name=hex" of each input file read
     std::string settings;  // the settings block and the seeds
     std::string notes;     // lines of other run kinds
     timespec start{};
@@ -62,10 +64,14 @@ const char* status_meaning(int status) {
 
 // Writes the whole record; `status` < 0 while the run goes on.
 bool write_record(int status, bool named) {
-    FILE* f = fopen(kRunlogPart, "w");
+    FILE* f = create_file(kRunlogPart);
     if (f == nullptr) return false;
     fputs(g_log.head.c_str(), f);
     fputs(g_log.input.c_str(), f);
+    if (!g_log.checksums.empty())
+        fprintf(f, "%s%s (FNV-1a, 64 bits, of the files as read; a summary of this folder checks "
+                "them against the files beside this record)\n", kRunlogChecksumsLabel,
+                g_log.checksums.c_str());
     fputs(g_log.notes.c_str(), f);
     fputs(g_log.settings.c_str(), f);
     if (status < 0) {
@@ -146,6 +152,14 @@ void runlog_input(const std::string& format, int ntaxa, int nsites, long long by
              ntaxa, nsites);
     g_log.input = line + format + "\n";
     write_record(-1, false);
+}
+
+void runlog_input_file(const char* name, const std::string& text) {
+    if (!g_log.begun) return;
+    char entry[128];
+    snprintf(entry, sizeof entry, "%s%s=%016llx", g_log.checksums.empty() ? "" : " ", name,
+             static_cast<unsigned long long>(text_checksum(text)));
+    g_log.checksums += entry;
 }
 
 void runlog_note(const std::string& line) {

@@ -14,6 +14,11 @@ void runlog_command_line(int argc, const char* const* argv);
 void runlog_begin();
 // The input as read: the format's name, the alignment's size and the file's length.
 void runlog_input(const std::string& format, int ntaxa, int nsites, long long bytes);
+// An input file as read (infile, settings, lin_info): its checksum goes into the record, so
+// that a summary can tell whether the reports beside the record are of the files there now.
+void runlog_input_file(const char* name, const std::string& text);
+// The runlog line that holds those checksums starts with this label.
+constexpr const char* kRunlogChecksumsLabel = "checksums     ";
 // The settings values as read, with their meaning, and the seeds they give.
 void runlog_settings();
 // A line about this run kind (replicates, their count and folders).

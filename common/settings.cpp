@@ -17,30 +17,6 @@
 #include "rng.hpp"
 #include "text_reader.hpp"
 
-bool read_whole_file(FILE* f, std::string& out, size_t limit) {
-    out.clear();
-    if (f == nullptr) return false;
-    char buf[65536];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
-        if (got > limit - out.size()) return false;
-        out.append(buf, got);
-    }
-    return ferror(f) == 0;
-}
-
-void read_input_file(FILE* f, const char* name, size_t limit, std::string& out) {
-    struct stat st {};
-    const bool too_large = f != nullptr && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) &&
-                           static_cast<unsigned long long>(st.st_size) > limit;
-    errno = 0;
-    if (!too_large && read_whole_file(f, out, limit)) return;
-    if (f == nullptr || ferror(f) != 0)
-        input_error(name, 0, "the file cannot be read: %s",
-                    errno != 0 ? strerror(errno) : "read error");
-    input_error(name, 0, "the file holds more than %zu bytes, the limit for %s", limit, name);
-}
-
 // ---------------------------------------------------------------------------------------
 // Run files
 
@@ -54,9 +30,11 @@ const char* file_kind(mode_t mode) {
     return "not a regular file";
 }
 
+// A report's part file is made afresh (a link left under its name is removed, never
+// written through); an input is opened as it is, links included.
 bool open_one(FILE*& slot, const char* path, const char* mode, const char* label) {
     errno = 0;
-    slot = fopen(path, mode);
+    slot = mode[0] == 'r' ? fopen(path, mode) : create_file(path);
     if (slot == nullptr) {
         printf("Can't open %s: %s\n", label, strerror(errno));
         return false;
@@ -398,12 +376,6 @@ void write_settings_text(FILE* out, const Settings& values) {
     settings = saved;
 }
 
-void read_settings() {
-    std::string text;
-    read_input_file(run_files.settings, "settings", kSettingsLimit, text);
-    parse_settings(text);
-}
-
 // Stops the run when a count does not fit a 32-bit integer.
 static int checked_count(double value, const char* what) {
     if (!(value >= INT_MIN && value <= INT_MAX))
@@ -501,12 +473,6 @@ void parse_lin_info(const std::string& text, int n) {
         alignment.lin_array[i][0] = w;
         alignment.lin_array[i][1] = t;
     }
-}
-
-void read_lin_info() {
-    std::string text;
-    read_input_file(run_files.lin_info, "lin_info", kLinInfoLimit, text);
-    parse_lin_info(text, settings.ntaxa);
 }
 
 // ---------------------------------------------------------------------------------------

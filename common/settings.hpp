@@ -3,19 +3,8 @@
 
 #include <string>
 
+#include "file_io.hpp"
 #include "state.hpp"
-
-// The largest input files read: an alignment of 2 GB (the most a sequence table can index),
-// and far more than any settings or lin_info file holds.
-constexpr size_t kInfileLimit = 2147483647;
-constexpr size_t kSettingsLimit = 1 << 20;
-constexpr size_t kLinInfoLimit = 256u << 20;
-
-// Reads a whole open file into `out`; false on a read error or past `limit` bytes.
-bool read_whole_file(FILE* f, std::string& out, size_t limit = static_cast<size_t>(-1));
-// Reads the input file `name` whole, or stops the run naming it: a read error with the
-// system's reason, or more than `limit` bytes.
-void read_input_file(FILE* f, const char* name, size_t limit, std::string& out);
 
 // Opens the run files in slot order (infile, settings, treefile, besttree, results, then
 // paupfile.nex, best.tre). lin_info is opened separately, after the settings are known. On failure
@@ -32,8 +21,6 @@ size_t parse_infile_header(const std::string& text);
 // Parses the 22 positional lines of a settings text into `settings` (clockml or freeml
 // order by program.has_lin_info) and checks them; stops the run on a bad value.
 void parse_settings(const std::string& text);
-// Reads the settings file of run_files into `settings`.
-void read_settings();
 // Writes a settings file of the 22 lines with the values of `values`, one comment per line
 // (after '#', which the reader skips).
 void write_settings_text(FILE* out, const Settings& values);
@@ -51,7 +38,6 @@ double second_search_temperature(float beta);
 void parse_lin_info(const std::string& text, int n);
 // clockml's relative rate of a lineage from its two lin_info values w and t.
 double lineage_rate(double w, double t);
-void read_lin_info();
 
 // Processor-clock timer in seconds.
 void start_timer();

@@ -8,12 +8,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <map>
 
 #include <sys/stat.h>
 
 #include "cli.hpp"
+#include "file_io.hpp"
 #include "folder_lock.hpp"
 #include "newick_read.hpp"
 #include "program.hpp"
@@ -27,6 +29,7 @@ struct FolderRun {
     bool boot = false;
     std::string seed1 = "?", seed2 = "?";
     int status = -1;  // exit status; -1: the folder shows no run
+    std::string why;  // why a run that is not complete cannot be used
     double lnL = 0;
     bool has_tree = false;
     NewickTree tree;
@@ -52,41 +55,136 @@ std::string settings_value(const std::string& text, int index) {
     return value;
 }
 
+// The rest of the line of `text` that starts with `label`, or "" (found false).
+std::string record_line(const std::string& text, const char* label, bool* found = nullptr) {
+    const std::string lead = std::string("\n") + label;
+    const size_t at = text.find(lead);
+    if (found != nullptr) *found = at != std::string::npos;
+    if (at == std::string::npos) return std::string();
+    const size_t start = at + lead.size();
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+void set_failed(FolderRun& r, const std::string& why) {
+    r.status = r.status > 0 && r.status < 128 ? r.status : 1;
+    r.why = why;
+}
+
+// The record's exit status, or -1 when it has none (the run was killed or still runs).
+int record_status(const std::string& log) {
+    bool found = false;
+    const std::string line = record_line(log, "exit status ", &found);
+    return found ? atoi(line.c_str()) : -1;
+}
+
+// Each input the run read must still be the file beside the record: a folder whose infile
+// or settings were replaced since holds reports of another run.
+bool inputs_unchanged(FolderRun& r, const std::string& log) {
+    const std::string line = record_line(log, kRunlogChecksumsLabel);
+    size_t at = 0;
+    while (at < line.size() && line[at] != ' ' && line[at] != '(') {
+        const size_t end = line.find(' ', at);
+        const std::string entry = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? line.size() : end + 1;
+        const size_t eq = entry.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string name = entry.substr(0, eq);
+        std::string text;
+        char now[24] = "";
+        if (read_text_file(r.folder + "/" + name, text)) {
+            ready_input_text(text);
+            snprintf(now, sizeof now, "%016llx", static_cast<unsigned long long>(text_checksum(text)));
+        }
+        if (entry.compare(eq + 1, std::string::npos, now) != 0) {
+            set_failed(r, "its " + name + " is not the file its run read (it changed after the run)");
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the folder's run record says: whether its reports are those of a run of this program
+// on the inputs beside them, and how that run ended. A runlog.part is the record of a run
+// newer than any runlog there: that run did not write its reports.
+bool read_record(FolderRun& r) {
+    std::string log;
+    const bool part = read_text_file(r.folder + "/runlog.part", log);
+    if (!part && !read_text_file(r.folder + "/runlog", log)) {
+        // No record at all: the folder's name is all there is to go by.
+        const size_t slash = r.folder.rfind('/');
+        r.boot = r.folder.compare(slash == std::string::npos ? 0 : slash + 1, 5, "boot-") == 0;
+        r.why = "the folder holds no run record (runlog)";
+        return false;
+    }
+    const std::string command = record_line(log, "command       ");
+    r.boot = command.size() >= 11 && command.compare(command.size() - 11, 11, " --resample") == 0;
+    r.status = record_status(log);
+    // The record holds the error's message where the run could keep it; otherwise the
+    // message went to standard output, which the replicate runner keeps as `console`.
+    const std::string error = record_line(log, "error         ");
+    const std::string because = error.empty() || error.compare(0, 11, "its message") == 0
+                                    ? std::string(" (its console file says why)")
+                                    : ": " + error;
+    const std::string of = log.compare(0, 14, "Run record of ") == 0 ? log.substr(14, log.find('\n') - 14) : "";
+    if (of != program.name) {
+        set_failed(r, "its run record is of " + (of.empty() ? std::string("no program") : of) +
+                          ", not of " + program.name);
+    } else if (part && r.status < 0) {
+        set_failed(r, "its last run did not end: it was killed (runlog.part has no end)");
+    } else if (part) {
+        set_failed(r, "its last run ended with status " + std::to_string(r.status) +
+                          " and wrote no reports" + because);
+    } else if (r.status < 0) {
+        set_failed(r, "its runlog has no exit status");
+    } else if (r.status > 0 && r.status < 128) {
+        set_failed(r, "its run ended with status " + std::to_string(r.status) + because);
+    } else if (record_line(log, "reports       ").compare(0, 7, "written") != 0) {
+        set_failed(r, "its runlog says the reports were not written");
+    } else {
+        return inputs_unchanged(r, log);
+    }
+    return false;
+}
+
+// A finite number at the start of `text`, or false.
+bool read_finite(const char* text, double& value) {
+    char* end = nullptr;
+    value = strtod(text, &end);
+    return end != text && std::isfinite(value);
+}
+
 void read_folder(FolderRun& r) {
     std::string text;
     if (read_text_file(r.folder + "/settings", text)) {
         r.seed1 = settings_value(text, 21);
         r.seed2 = settings_value(text, 22);
     }
-    std::string log;
-    if (read_text_file(r.folder + "/runlog", log) || read_text_file(r.folder + "/runlog.part", log)) {
-        const size_t cmd = log.find("\ncommand ");
-        if (cmd != std::string::npos) {
-            const std::string line = log.substr(cmd + 1, log.find('\n', cmd + 1) - cmd - 1);
-            r.boot = line.size() >= 11 && line.compare(line.size() - 11, 11, " --resample") == 0;
-        }
-        const size_t st = log.find("\nexit status ");
-        if (st != std::string::npos) r.status = atoi(log.c_str() + st + 13);
-    } else {
-        // No record at all: the folder's name is all there is to go by.
-        const size_t slash = r.folder.rfind('/');
-        r.boot = r.folder.compare(slash == std::string::npos ? 0 : slash + 1, 5, "boot-") == 0;
-    }
+    if (!read_record(r)) return;
     std::string besttree, treefile;
     if (!read_text_file(r.folder + "/besttree", besttree) || !read_text_file(r.folder + "/treefile", treefile))
-        return;
+        return set_failed(r, "its besttree or treefile cannot be read");
     const char* label = program.unrooted_newick ? "ln L at first hit:" : "Max ln L for tree:";
     const size_t at = besttree.find(label);
-    if (at == std::string::npos) return;
-    r.lnL = strtod(besttree.c_str() + at + strlen(label), nullptr);
+    if (at == std::string::npos || !read_finite(besttree.c_str() + at + strlen(label), r.lnL))
+        return set_failed(r, std::string("its besttree gives no finite value after '") + label + "'");
     const char* heading = "The best tree and branch lengths found by the algorithm:";
     size_t t = treefile.find(heading);
-    if (t == std::string::npos) return;
-    t = treefile.find('(', t);
-    if (t == std::string::npos) return;
+    if (t != std::string::npos) t = treefile.find('(', t);
+    if (t == std::string::npos) return set_failed(r, "its treefile holds no best tree");
     r.tree_line = treefile.substr(t, treefile.find(';', t) - t + 1);
     std::string why;
     r.has_tree = read_newick(r.tree_line, r.tree, why);
+    if (!r.has_tree) set_failed(r, "its treefile's best tree cannot be read: " + why);
+}
+
+// A row of the tables for a run without a usable tree: its state, and why where it failed.
+std::string row_without_tree(const FolderRun& r) {
+    char line[512];
+    snprintf(line, sizeof line, "%-10s %-11s %-11s %s", r.folder.c_str(), r.seed1.c_str(),
+             r.seed2.c_str(), state_name(r.status));
+    std::string row = line;
+    if (r.status > 0 && r.status < 128 && !r.why.empty()) row += ": " + r.why;
+    return row + "\n";
 }
 
 std::string replicates_text(const std::vector<const FolderRun*>& reps, const FolderRun* top) {
@@ -97,16 +195,8 @@ std::string replicates_text(const std::vector<const FolderRun*>& reps, const Fol
     s += "replicate  seed1       seed2       status        best lnL  splits from the best tree\n";
     int found = 0, finished = 0;
     for (const FolderRun* r : reps) {
-        if (r->status < 0 && !r->has_tree) {
-            snprintf(line, sizeof line, "%-10s %-11s %-11s not run\n", r->folder.c_str(), r->seed1.c_str(),
-                     r->seed2.c_str());
-            s += line;
-            continue;
-        }
         if (!r->has_tree) {
-            snprintf(line, sizeof line, "%-10s %-11s %-11s %s\n", r->folder.c_str(), r->seed1.c_str(),
-                     r->seed2.c_str(), state_name(r->status));
-            s += line;
+            s += row_without_tree(*r);
             continue;
         }
         ++finished;
@@ -153,14 +243,13 @@ BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const
         s += " (" + std::to_string(boots.size() - used.size()) + " did not: interrupted, failed or not run)";
     s += "\n\nreplicate  seed1       seed2       status        best lnL  best tree\n";
     for (const FolderRun* b : boots) {
-        if (b->has_tree)
-            snprintf(line, sizeof line, "%-10s %-11s %-11s %-11s %12.6f  ", b->folder.c_str(),
-                     b->seed1.c_str(), b->seed2.c_str(), state_name(b->status), b->lnL);
-        else
-            snprintf(line, sizeof line, "%-10s %-11s %-11s %s\n", b->folder.c_str(),
-                     b->seed1.c_str(), b->seed2.c_str(), state_name(b->status));
-        s += line;
-        if (b->has_tree) s += b->tree_line + "\n";
+        if (!b->has_tree) {
+            s += row_without_tree(*b);
+            continue;
+        }
+        snprintf(line, sizeof line, "%-10s %-11s %-11s %-11s %12.6f  ", b->folder.c_str(),
+                 b->seed1.c_str(), b->seed2.c_str(), state_name(b->status), b->lnL);
+        s += line + b->tree_line + "\n";
     }
     s += "\n";
     if (count == 0 || top == nullptr) {
@@ -214,29 +303,23 @@ BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const
 
 }  // namespace
 
-bool read_text_file(const std::string& path, std::string& text) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    const bool ok = read_whole_file(f, text);
-    fclose(f);
-    return ok;
-}
-
-bool write_text_file(const std::string& path, const std::string& text) {
-    const std::string part = path + ".part";
-    FILE* f = fopen(part.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (fclose(f) != 0 || !ok) return false;
-    return rename(part.c_str(), path.c_str()) == 0;
-}
-
-int summarise_folders(const std::vector<std::string>& folders) {
+int summarise_folders(const std::vector<std::string>& folders, const std::vector<int>& exit_statuses) {
     std::vector<FolderRun> runs(folders.size());
     for (size_t k = 0; k < folders.size(); ++k) {
-        runs[k].folder = folders[k];
-        while (runs[k].folder.size() > 1 && runs[k].folder.back() == '/') runs[k].folder.pop_back();
-        read_folder(runs[k]);
+        FolderRun& r = runs[k];
+        r.folder = folders[k];
+        while (r.folder.size() > 1 && r.folder.back() == '/') r.folder.pop_back();
+        read_folder(r);
+        // A run that failed before it could start its record (it could not lock its folder,
+        // say) leaves the folder as an earlier run left it.
+        const int exited = k < exit_statuses.size() ? exit_statuses[k] : -1;
+        if (r.status == 0 && exited > 0) {
+            r.has_tree = false;
+            r.status = exited;
+            set_failed(r, "it ended with status " + std::to_string(exited) +
+                              " before it wrote its run record; its console file says why");
+        }
+        if (r.status > 0 && r.status < 128) printf("  %s failed: %s\n", r.folder.c_str(), r.why.c_str());
     }
     // Every tree must be over the same taxa as the first one.
     std::vector<std::string> names;
@@ -246,10 +329,9 @@ int summarise_folders(const std::vector<std::string>& folders) {
         std::sort(sorted.begin(), sorted.end());
         if (names.empty()) names = sorted;
         if (sorted != names) {
-            printf("Error: the best tree of %s is not over the taxa of the other folders; it is left out\n",
-                   r.folder.c_str());
             r.has_tree = false;
-            r.status = 1;
+            set_failed(r, "its best tree is not over the taxa of the other folders");
+            printf("  %s failed: %s\n", r.folder.c_str(), r.why.c_str());
             continue;
         }
         r.splits = tree_splits(r.tree, names, !program.unrooted_newick);
@@ -292,23 +374,30 @@ int summarise_folders(const std::vector<std::string>& folders) {
     if (status == 1 && ok)
         for (const FolderRun& r : runs)
             if (r.status != 0 && r.status < 128) {
-                runlog_error((r.folder + " ended " + (r.status < 0 ? std::string("without a run") :
-                              "with status " + std::to_string(r.status)) +
-                              "; its console file or runlog says why").c_str());
+                runlog_error((r.folder + (r.status < 0 ? " was not run: " : " failed: ") + r.why).c_str());
                 break;
             }
     return status;
 }
 
 int run_summarise() {
-    for (const std::string& folder : command_line.summarise) {
-        struct stat st {};
-        const bool found = stat(folder.c_str(), &st) == 0;
+    const std::vector<std::string>& folders = command_line.summarise;
+    std::vector<struct stat> seen(folders.size());
+    for (size_t k = 0; k < folders.size(); ++k) {
+        struct stat& st = seen[k];
+        const bool found = stat(folders[k].c_str(), &st) == 0;
         if (!found || !S_ISDIR(st.st_mode)) {
-            printf("Error: cannot summarise %s: %s; nothing is written\n", folder.c_str(),
+            printf("Error: cannot summarise %s: %s; nothing is written\n", folders[k].c_str(),
                    found ? "it is not a folder" : strerror(errno));
             return 1;
         }
+        // One run counted twice would weigh twice in the support and the topology counts.
+        for (size_t j = 0; j < k; ++j)
+            if (seen[j].st_dev == st.st_dev && seen[j].st_ino == st.st_ino) {
+                printf("Error: cannot summarise %s: it is the folder %s, named again; nothing is "
+                       "written\n", folders[k].c_str(), folders[j].c_str());
+                return 1;
+            }
     }
     lock_folder();
     runlog_begin();

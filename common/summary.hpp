@@ -10,14 +10,14 @@
 // Reads the folders and writes, into the current folder: `replicates` (the searches, their
 // seeds, status and best lnL), the best search's reports, and with bootstrap replicates
 // `bootstrap`, `supporttree`, `consensus.tre` and a trees block added to paupfile.nex.
+// A folder counts as complete only when its run record (runlog) is of this program, ended
+// with status 0, goes with its reports (no newer runlog.part) and names the inputs beside it,
+// and its reports give a finite lnL and a tree; every other folder is listed with the reason.
+// `exit_statuses`, when the caller ran the folders itself, holds each run's exit status.
 // Returns the exit status: 0 when every folder's run completed, 128 + signal when the only
 // incomplete ones were interrupted, else 1.
-int summarise_folders(const std::vector<std::string>& folders);
+int summarise_folders(const std::vector<std::string>& folders,
+                      const std::vector<int>& exit_statuses = {});
 
-// Files and text shared with the replicate runner.
-bool read_text_file(const std::string& path, std::string& text);
-// Writes `text` to `path` through a part file that takes the name when complete.
-bool write_text_file(const std::string& path, const std::string& text);
-
-// --summarise DIR...: locks this folder and summarises the folders named.
+// --summarise DIR...: locks this folder and summarises the folders named (each once).
 int run_summarise();

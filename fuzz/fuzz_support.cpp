@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "file_io.hpp"
 #include "state.hpp"
 
 static FILE* null_results = nullptr;
@@ -27,5 +28,7 @@ void fuzz_reset() {
 }
 
 std::string fuzz_text(const uint8_t* data, size_t size) {
-    return std::string(reinterpret_cast<const char*>(data), size);
+    std::string text(reinterpret_cast<const char*>(data), size);
+    ready_input_text(text);
+    return text;
 }

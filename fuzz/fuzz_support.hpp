@@ -13,5 +13,5 @@ struct FuzzStop {};
 void fuzz_init();
 // Before each input: clean records, results still open on /dev/null.
 void fuzz_reset();
-// The input as text.
+// The input as text, readied as a run readies a file it reads (byte-order mark, CR line ends).
 std::string fuzz_text(const uint8_t* data, size_t size);

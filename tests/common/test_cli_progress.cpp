@@ -62,6 +62,9 @@ TEST(CommandLine, AnswersRejectsOrRuns) {
          {std::vector<const char*>{"--replicates", "0"}, {"--replicates", "1000"},
           {"--replicates"}, {"--jobs", "2"}, {"--replicates", "2", "--replicates", "3"}})
         EXPECT_EQ(call(args).status, 1) << args[0];
+    // An option given twice is named as such, not as a bad value.
+    EXPECT_EQ(call({"--replicates", "2", "--replicates", "3"}).err,
+              "clockml: --replicates is given twice; give it once (try 'clockml --help')\n");
 }
 
 TEST(ProgressLine, FieldsAndWidth) {

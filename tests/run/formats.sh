@@ -1,7 +1,8 @@
 # One alignment in FASTA, PHYLIP (strict and relaxed, sequential wrapped and interleaved,
-# CRLF, lower case, names repeated in later blocks), NEXUS (comments, quoted names,
-# MATCHCHAR, interleave) and the run's own paupfile.nex gives byte for byte the reports of
-# the programs' own format; malformed files give one line and status 1.
+# CRLF or CR line ends, lower case, names repeated in later blocks), NEXUS (comments, quoted
+# names, MATCHCHAR, interleave), with or without a byte-order mark, and the run's own
+# paupfile.nex gives byte for byte the reports of the programs' own format; malformed
+# files give one line and status 1.
 source "$(dirname "$0")/lib.bash"
 
 w=$(mktemp -d)
@@ -38,10 +39,17 @@ eq = nx.replace('interleave;', 'interleave respectcase equate="X=A O=(G)";')
 eq = eq.replace("'%s' %s" % (names[0], seqs[0][:70]), "'%s' %s" % (names[0], seqs[0][:70].replace('A', 'X')))
 assert eq.count('X') > 10
 put('nexus_equate', eq + ';\nend;\n')
+# Old Mac line ends (CR alone) and a UTF-8 byte-order mark, as editors write them.
+fasta = ''.join('>%s\n%s\n' % (a, b) for a, b in zip(names, seqs))
+put('fasta_cr', fasta.replace('\n', '\r'))
+put('phylip_cr', ('%d %d\n' % (n, s) + ''.join('%s %s\n' % (a, b) for a, b in zip(names, seqs))).replace('\n', '\r'))
+for f in ('fasta', 'phylip_strict', 'nexus'):
+    put(f + '_bom', '\ufeff' + open(out + f).read())
 PY
 own=$(run_in_copy "$FREEML" brown_free)
 cp "$own/paupfile.nex" "$w/own_paupfile"
-for f in fasta phylip_strict phylip_wrapped phylip_interleaved_crlf phylip_names_lower nexus nexus_equate own_paupfile; do
+for f in fasta phylip_strict phylip_wrapped phylip_interleaved_crlf phylip_names_lower nexus nexus_equate \
+    own_paupfile fasta_cr phylip_cr fasta_bom phylip_strict_bom nexus_bom; do
     d=$(mktemp -d)
     cp "$SRC/examples/brown_free/settings" "$d/"
     cp "$w/$f" "$d/infile"
@@ -103,6 +111,27 @@ expect_error "protein NEXUS" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; for
 expect_error "bad EQUATE" '#NEXUS\nbegin data; dimensions ntax=3 nchar=4; format equate="X=(AJ)"; matrix\na ACGT\nb ACGT\nc ACGX\n;end;' \
     "Error in infile, line 2: not in a format .*EQUATE entry 'X=(AJ)' is not a symbol"
 expect_error "no format" 'hello world\n' "Error in infile, line 1: not in a format the program reads (its own, FASTA, PHYLIP or NEXUS); it begins with 'hello'"
+NX='#NEXUS\nbegin data; dimensions ntax=3 nchar=4;\n'
+expect_error "EQUATE of a base" "${NX}format equate=\"A=C\";\nmatrix\na ACGT\nb ACGT\nc ACGA\n;end;" \
+    "Error in infile, line 3: not in a format .*: EQUATE entry 'A=C' would redefine 'A', itself a nucleotide, ambiguity, gap or missing code$"
+expect_error "MISSING a base" "${NX}format missing=A;\nmatrix\na ACGT\nb ACGT\nc ACGA\n;end;" \
+    "Error in infile, line 3: not in a format .*: missing=A would read every 'A' of the matrix, a nucleotide code, as something else$"
+expect_error "open quote" "${NX}matrix\na ACGT\n'b ACGT\nc ACGA\n;end;" \
+    "Error in infile, line 5: not in a format .*: a quoted name opens here, and its quote ' is never closed$"
+# Names that NEXUS readers take for one: '_' is a blank to them, and case does not count.
+expect_error "one name to NEXUS" "${NX}matrix\n'a b' ACGT\nb ACGT\na_b ACGA\n;end;" \
+    "Error in infile, line 6: the names of taxa 1 ('a b', line 4) and 3 ('a_b') are one name to NEXUS readers, which read '_' as a blank and ignore case; rename one of them$"
+expect_error "one name to NEXUS (FASTA)" '>Taxon_1\nACGT\n>b\nACGT\n>taxon_1\nACGA\n' \
+    "Error in infile, line 5: the names of taxa 1 ('Taxon_1', line 1) and 3 ('taxon_1') are one name to NEXUS readers"
 ok "malformed files"
+
+# A quoted NEXUS name may hold ';': it is a name, not the end of the MATRIX.
+d=$(mktemp -d)
+cp "$SRC/examples/brown_free/settings" "$d/"
+printf "#NEXUS\nbegin data; dimensions ntax=4 nchar=8;\nmatrix\n';' ACGTACGT\nb ACGTACGA\nc ACGTTCGA\nd ACCTTCGA\n;end;\n" >"$d/infile"
+(cd "$d" && "$FREEML" >stdout.txt 2>&1; echo $? >status.txt)
+[ "$(cat "$d/status.txt")" = 0 ] && grep -q "';':" "$d/best.tre" && ok "a quoted name ';'" ||
+    fail "a quoted name ';': $(tail -1 "$d/stdout.txt")"
+rm -rf "$d"
 rm -rf "$w" "$own"
 finish

@@ -93,6 +93,22 @@ echo 99999999 >"$d/zelvo.lock"  # left by a killed run: nobody holds it
 (cd "$d" && "$FREEML" >stdout.txt 2>&1; echo $? >status.txt)
 if [ "$(cat "$d/status.txt")" = 0 ] && [ ! -e "$d/zelvo.lock" ]; then ok "a stale lock file is taken over"; else fail "stale lock: status $(cat "$d/status.txt")"; fi
 
+# --- links are never written through: a symbolic lock is refused by name, a part file ------
+# --- left as a link (symbolic or hard) to a file elsewhere is replaced, not written --------
+victim=$WORK/victim; echo "a file of the folder's owner elsewhere" >"$victim"; cp "$victim" "$WORK/victim.orig"
+d=$(printf '4 12 1 0 0 0 0\nalpha      ACGTACGTACGT\nbeta       ACGTACGAACGT\ngamma      ACGTTCGAACGT\ndelta      ACCTTCGAACGA\n' | folder links brown_free)
+ln -s "$victim" "$d/zelvo.lock"
+(cd "$d" && "$FREEML" >stdout.txt 2>&1; echo $? >status.txt)
+[ "$(cat "$d/status.txt")" = 1 ] &&
+    grep -qx "Error: cannot lock the folder $d (zelvo.lock): it is a symbolic link, which a run never writes through; remove it if no run of yours made it" "$d/stdout.txt" ||
+    fail "symbolic lock: status $(cat "$d/status.txt"): $(cat "$d/stdout.txt")"
+rm "$d/zelvo.lock"
+ln -s "$victim" "$d/results.part"; ln -s "$victim" "$d/runlog.part"; ln "$victim" "$d/besttree.part"
+(cd "$d" && "$FREEML" >stdout.txt 2>&1; echo $? >status.txt)
+[ "$(cat "$d/status.txt")" = 0 ] && [ -f "$d/results" ] && [ ! -L "$d/results" ] && [ ! -L "$d/runlog" ] ||
+    fail "linked part files: status $(cat "$d/status.txt"): $(tail -1 "$d/stdout.txt")"
+cmp -s "$victim" "$WORK/victim.orig" && ok "links are never written through" || fail "a run wrote through a link to $victim"
+
 # --- names are counted and padded in characters -----------------------------------------
 d=$(printf '4 12 1 0 0 0 0\nÆðþœøå     ACGTACGTACGT\nbeta       ACGTACGAACGT\ngamma      ACGTTCGAACGT\ndelta      ACCTTCGAACGA\n' | folder utf8 brown_free)
 (cd "$d" && "$FREEML" >stdout.txt 2>&1; echo $? >status.txt)
