@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "estimate.hpp"
-#include "likelihood.hpp"
+#include "engine/estimate.hpp"
+#include "engine/likelihood.hpp"
 #include "pll_reference.hpp"
 #include "sim_case.hpp"
-#include "state.hpp"
+#include "base/state.hpp"
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir);
 void iteration_rates(const std::string& build_dir, const std::string& other_dir);

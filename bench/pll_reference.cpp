@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "alignment.hpp"
-#include "program.hpp"
-#include "state.hpp"
+#include "input/alignment.hpp"
+#include "base/program.hpp"
+#include "base/state.hpp"
 
 namespace {
 

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "alignment.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "program.hpp"
-#include "settings.hpp"
-#include "state.hpp"
-#include "tree.hpp"
+#include "input/alignment.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
+#include "input/settings.hpp"
+#include "base/state.hpp"
+#include "search/tree.hpp"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <random>
 #include <vector>
 
-#include "alignment.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "program.hpp"
-#include "state.hpp"
-#include "tree.hpp"
+#include "input/alignment.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
+#include "base/state.hpp"
+#include "search/tree.hpp"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include <sstream>
 #include <string>
 
-#include "alignment.hpp"
-#include "likelihood.hpp"
+#include "input/alignment.hpp"
+#include "engine/likelihood.hpp"
 #include "sim_case.hpp"
-#include "state.hpp"
+#include "base/state.hpp"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // clockml's own routines.
 #pragma once
 
-#include "state.hpp"
+#include "base/state.hpp"
 
 void estimate_mu();
 int estimate_mu_kprime();

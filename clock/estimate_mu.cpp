@@ -1,7 +1,7 @@
 // clockml's re-estimation of the rate scale mu, alone or jointly with Kprime.
 #include "clock.hpp"
-#include "estimate.hpp"
-#include "model.hpp"
+#include "engine/estimate.hpp"
+#include "engine/model.hpp"
 
 // mu alone, Kprime fixed (parameter estimation switched off, or HKY). A rejected estimate
 // leaves mu at its entry value.

@@ -2,11 +2,11 @@
 #include <cmath>
 
 #include "clock.hpp"
-#include "estimate.hpp"
-#include "likelihood.hpp"
-#include "minimise.hpp"
-#include "model.hpp"
-#include "program.hpp"
+#include "engine/estimate.hpp"
+#include "engine/likelihood.hpp"
+#include "search/minimise.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
 
 // mu is re-estimated at every estimation point; Kprime with it only when the run estimates
 // it (estimation on, and a model with a transition/transversion parameter).

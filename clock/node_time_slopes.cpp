@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "clock.hpp"
-#include "likelihood.hpp"
+#include "engine/likelihood.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define NODE_TIME_SLOPES_AVX2 1

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "clock.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "optimise.hpp"
-#include "program.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "search/optimise.hpp"
+#include "base/program.hpp"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "clock.hpp"
-#include "program.hpp"
-#include "runlog.hpp"
-#include "settings.hpp"
+#include "base/program.hpp"
+#include "output/runlog.hpp"
+#include "input/settings.hpp"
 
 void program_extra_inputs() {
     if (settings.use_lin_info != 1) return;

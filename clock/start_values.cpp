@@ -2,8 +2,8 @@
 // evenly between the leaf (1.0) and the nearest node already timed (or the root, 0.0).
 #include <vector>
 
-#include "program.hpp"
-#include "tree.hpp"
+#include "base/program.hpp"
+#include "search/tree.hpp"
 
 // Leaf of largest depth, the lowest number among equals.
 static int deepest_leaf(const std::vector<int>& depth) {

@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "clock.hpp"
-#include "likelihood.hpp"
-#include "program.hpp"
-#include "proposal.hpp"
-#include "rng.hpp"
+#include "engine/likelihood.hpp"
+#include "base/program.hpp"
+#include "search/proposal.hpp"
+#include "base/rng.hpp"
 
 double node_time_target(double T0, double U, double tP, double delta) {
     // Two thirds of the Newton step, at most two thirds of the way to either end.

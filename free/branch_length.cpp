@@ -1,6 +1,6 @@
 // Length of a branch of the unrooted tree: each node holds the length of the branch above
 // it.
-#include "program.hpp"
+#include "base/program.hpp"
 
 void update_child_rates(const NodeOp&, const std::vector<int>*) {}
 

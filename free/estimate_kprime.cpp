@@ -1,7 +1,7 @@
 // freeml's re-estimation of Kprime; mu follows from the transition/transversion ratio.
-#include "estimate.hpp"
+#include "engine/estimate.hpp"
 #include "free.hpp"
-#include "model.hpp"
+#include "engine/model.hpp"
 
 // Returns 1 when the estimate was rejected and the entry Kprime restored (the caller may
 // then try the quasi-Newton fallback). Either way mu is brought in line with the ratio.

@@ -1,10 +1,10 @@
 // freeml's re-estimation during a search and its quasi-Newton parameter vector (Kprime).
-#include "estimate.hpp"
+#include "engine/estimate.hpp"
 #include "free.hpp"
-#include "likelihood.hpp"
-#include "minimise.hpp"
-#include "model.hpp"
-#include "program.hpp"
+#include "engine/likelihood.hpp"
+#include "search/minimise.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
 
 void reestimate_kprime() {
     if (!kprime_estimated()) return;

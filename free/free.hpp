@@ -1,7 +1,7 @@
 // freeml's own routines.
 #pragma once
 
-#include "state.hpp"
+#include "base/state.hpp"
 
 // Longest branch a move proposes or the optimisation leaves, in expected substitutions per
 // site: beyond it the likelihood no longer depends on the length (saturation, or a sequence

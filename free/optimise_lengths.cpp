@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "free.hpp"
-#include "likelihood.hpp"
-#include "minimise.hpp"
-#include "optimise.hpp"
-#include "program.hpp"
+#include "engine/likelihood.hpp"
+#include "search/minimise.hpp"
+#include "search/optimise.hpp"
+#include "base/program.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "free.hpp"
-#include "tree_ops.hpp"
+#include "engine/tree_ops.hpp"
 
 namespace {
 

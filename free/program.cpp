@@ -1,5 +1,5 @@
 // freeml's texts and switches for the shared code.
-#include "program.hpp"
+#include "base/program.hpp"
 
 const ProgramInfo program = {
     /*console_banner*/ "\n ZELVO Version 1.0 (Non-molecular clock version)\n\n",

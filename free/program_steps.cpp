@@ -1,6 +1,6 @@
 // freeml's start-up extras: no lin_info; the leaves' parsimony state sets.
 #include "free.hpp"
-#include "program.hpp"
+#include "base/program.hpp"
 
 void program_extra_inputs() {}
 

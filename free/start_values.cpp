@@ -1,6 +1,6 @@
 // Branch lengths of a freshly joined random topology: every branch starts at 1.0.
-#include "program.hpp"
-#include "tree.hpp"
+#include "base/program.hpp"
+#include "search/tree.hpp"
 
 void assign_start_values() {
     const int n = tree.n;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "free.hpp"
-#include "program.hpp"
-#include "rng.hpp"
+#include "base/program.hpp"
+#include "base/rng.hpp"
 
 void propose_node_values(int X, int /*P*/, int A, int B, int /*S*/, int /*side*/, int /*k*/) {
     const float shape = settings.gamma_shape;

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

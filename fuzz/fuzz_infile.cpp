@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "alignment.hpp"
-#include "alignment_formats.hpp"
+#include "input/alignment.hpp"
+#include "input/alignment_formats.hpp"
 #include "fuzz_support.hpp"
-#include "settings.hpp"
-#include "state.hpp"
+#include "input/settings.hpp"
+#include "base/state.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "fuzz_support.hpp"
-#include "settings.hpp"
-#include "state.hpp"
+#include "input/settings.hpp"
+#include "base/state.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();

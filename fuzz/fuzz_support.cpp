@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "file_io.hpp"
-#include "state.hpp"
+#include "base/file_io.hpp"
+#include "base/state.hpp"
 
 static FILE* null_results = nullptr;
 

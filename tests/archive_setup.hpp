@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive.hpp"
+#include "search/archive.hpp"
 #include "support.hpp"
 
 namespace archive_setup {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "state.hpp"
+#include "base/state.hpp"
 
 namespace reference {
 

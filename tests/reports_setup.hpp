@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "model.hpp"
-#include "reports.hpp"
+#include "engine/model.hpp"
+#include "output/reports.hpp"
 #include "support.hpp"
 
 namespace reports_setup {

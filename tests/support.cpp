@@ -3,10 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "program.hpp"
-#include "state.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
+#include "base/state.hpp"
 
 void reset_all_state() { reset_all_records(); }
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "reference_likelihood.hpp"
-#include "run.hpp"
+#include "app/run.hpp"
 #include "support.hpp"
 
 namespace whole_run {

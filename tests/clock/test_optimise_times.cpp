@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "clock.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "program.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "base/program.hpp"
 #include "support.hpp"
-#include "tree.hpp"
+#include "search/tree.hpp"
 
 namespace {
 

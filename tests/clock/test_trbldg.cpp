@@ -9,8 +9,8 @@
 
 #include "clock.hpp"
 #include "common/search_tree.hpp"
-#include "program.hpp"
-#include "proposal.hpp"
+#include "base/program.hpp"
+#include "search/proposal.hpp"
 
 // Log-likelihood of X's two-child subtree with X at time T, from the transition matrices.
 static double subtree_lnl(int c0, int c1, double T) {

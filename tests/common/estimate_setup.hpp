@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "estimate.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
+#include "engine/estimate.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
 #include "support.hpp"
 
 namespace estimate_setup {

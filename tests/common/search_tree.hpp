@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <string>
 
-#include "archive.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "rng.hpp"
+#include "search/archive.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "base/rng.hpp"
 #include "support.hpp"
-#include "tree.hpp"
+#include "search/tree.hpp"
 
 // Children of the internal nodes 6..9 (row 0, row 1) and the node values 0..10.
 struct SearchTreeShape {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "alignment.hpp"
-#include "settings.hpp"
+#include "input/alignment.hpp"
+#include "input/settings.hpp"
 #include "support.hpp"
 
 namespace {

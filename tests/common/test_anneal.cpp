@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "anneal.hpp"
+#include "search/anneal.hpp"
 #include "common/search_tree.hpp"
 
 static void search_settings(int burnin, int stop_count, int max_iter, int estimate) {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "cli.hpp"
-#include "progress.hpp"
+#include "app/cli.hpp"
+#include "search/progress.hpp"
 #include "support.hpp"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "clock.hpp"
 #include "estimate_setup.hpp"
-#include "minimise.hpp"
-#include "program.hpp"
+#include "search/minimise.hpp"
+#include "base/program.hpp"
 
 using namespace estimate_setup;
 

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "interrupt.hpp"
+#include "base/interrupt.hpp"
 
 TEST(InterruptDeathTest, FirstSignalFlagsSecondEnds) {
     EXPECT_EXIT(

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "likelihood.hpp"
+#include "engine/likelihood.hpp"
 #include "pll_reference.hpp"
 #include "sim_case.hpp"
 #include "support.hpp"

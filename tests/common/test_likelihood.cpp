@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "likelihood.hpp"
-#include "model.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
 #include "reference_likelihood.hpp"
 #include "support.hpp"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "minimise.hpp"
+#include "search/minimise.hpp"
 #include "support.hpp"
 
 namespace {

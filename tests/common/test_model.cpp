@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model.hpp"
+#include "engine/model.hpp"
 #include "support.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "newick.hpp"
+#include "output/newick.hpp"
 #include "support.hpp"
 
 namespace {

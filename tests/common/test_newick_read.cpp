@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "newick_read.hpp"
+#include "runs/newick_read.hpp"
 
 namespace {
 

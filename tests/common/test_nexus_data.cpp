@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "alignment.hpp"
-#include "reports.hpp"
-#include "settings.hpp"
+#include "input/alignment.hpp"
+#include "output/reports.hpp"
+#include "input/settings.hpp"
 #include "support.hpp"
 
 TEST(NexusData, MatrixShowsResolvedLetters) {

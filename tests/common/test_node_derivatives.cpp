@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "estimate.hpp"
-#include "likelihood.hpp"
-#include "node_derivatives.hpp"
+#include "engine/estimate.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/node_derivatives.hpp"
 
 namespace {
 

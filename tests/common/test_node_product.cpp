@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "likelihood.hpp"
-#include "node_product.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/node_product.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "optimise.hpp"
+#include "search/optimise.hpp"
 
 namespace {
 

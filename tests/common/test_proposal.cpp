@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/search_tree.hpp"
-#include "proposal.hpp"
+#include "search/proposal.hpp"
 
 static std::vector<int> children(const std::vector<int>* rows, int v) {
     return {rows[0][v - 6], rows[1][v - 6]};

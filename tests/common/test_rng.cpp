@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "rng.hpp"
+#include "base/rng.hpp"
 #include "support.hpp"
 
 namespace {

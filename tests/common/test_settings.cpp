@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "settings.hpp"
+#include "input/settings.hpp"
 #include "support.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "estimate_setup.hpp"
-#include "program.hpp"
+#include "base/program.hpp"
 
 using namespace estimate_setup;
 

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "program.hpp"
+#include "base/program.hpp"
 #include "support.hpp"
-#include "tree.hpp"
-#include "tree_ops.hpp"
+#include "search/tree.hpp"
+#include "engine/tree_ops.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "archive.hpp"
+#include "search/archive.hpp"
 #include "archive_setup.hpp"
-#include "program.hpp"
+#include "base/program.hpp"
 #include "support.hpp"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "../common/estimate_setup.hpp"
 #include "free.hpp"
-#include "minimise.hpp"
-#include "program.hpp"
+#include "search/minimise.hpp"
+#include "base/program.hpp"
 
 using namespace estimate_setup;
 

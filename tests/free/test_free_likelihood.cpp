@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "likelihood.hpp"
-#include "model.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
 #include "reference_likelihood.hpp"
 #include "support.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "settings.hpp"
+#include "input/settings.hpp"
 #include "support.hpp"
 
 TEST(FreeSettings, LinesSixteenToEighteen) {

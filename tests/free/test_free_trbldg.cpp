@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "common/search_tree.hpp"
-#include "program.hpp"
-#include "proposal.hpp"
+#include "base/program.hpp"
+#include "search/proposal.hpp"
 
 TEST(FreeProposal, GammaMultipliersAndSteps) {
     FILE* results = tmpfile();

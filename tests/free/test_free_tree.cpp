@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "newick.hpp"
+#include "output/newick.hpp"
 #include "support.hpp"
-#include "tree.hpp"
+#include "search/tree.hpp"
 
 // freeml starts from the same random topology as clockml, with every branch at 1.0, and
 // writes its trees unrooted.

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "free.hpp"
-#include "likelihood.hpp"
-#include "model.hpp"
-#include "optimise.hpp"
-#include "program.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "search/optimise.hpp"
+#include "base/program.hpp"
 #include "support.hpp"
-#include "tree.hpp"
+#include "search/tree.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "free.hpp"
 #include "support.hpp"
-#include "tree.hpp"
+#include "search/tree.hpp"
 
 namespace {
 

@@ -1,0 +1,217 @@
+// --help and --version of both programs. The texts that differ between the programs come
+// from `program`; the rest is written once here.
+#include "app/cli.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/program.hpp"
+#include "input/settings.hpp"
+
+CommandLine command_line;
+
+void reset_command_line() { command_line = CommandLine{}; }
+
+Settings recommended_settings() {
+    Settings s;
+    s.model = 2;
+    s.keep_gaps = 1;
+    s.burnin_iter = 200;
+    s.burnin_prob = 0.9f;
+    s.trial_prob = 0.05f;
+    s.stop_mult = 100;
+    s.print_patterns = 0;
+    s.print_alignment = 0;
+    s.beta_num = 0.5f;
+    s.beta_frac = 0.5f;
+    s.improve_tol = 0.0005f;
+    s.n_keep = 20;
+    s.max_iter = 200000;
+    s.beta_len = 10.0f;
+    s.estimate = 1;
+    s.use_lin_info = 0;
+    s.accept_prob2 = 0.5f;
+    s.delta_lnl2 = 1.0f;
+    s.gamma_shape = 20.0f;
+    s.final_opt = 1;
+    s.nreps = 0;
+    s.seed1 = 12345;
+    s.seed2 = 67890;
+    return s;
+}
+
+namespace {
+
+// Writes the recommended settings as "settings" in the current folder, never over one.
+int write_settings_file(FILE* out, FILE* err) {
+    const int fd = open("settings", O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            fprintf(err, "%s: settings already exists in this folder; it is left as it is\n",
+                    program.name);
+        else
+            fprintf(err, "%s: cannot write settings: %s\n", program.name, strerror(errno));
+        return 1;
+    }
+    FILE* f = fdopen(fd, "w");
+    if (f == nullptr) {
+        close(fd);
+        return 1;
+    }
+    write_settings_text(f, recommended_settings());
+    const bool written = ferror(f) == 0 && fclose(f) == 0;
+    if (!written) {
+        fprintf(err, "%s: cannot write settings: %s\n", program.name, strerror(errno));
+        return 1;
+    }
+    fprintf(out, "Wrote the recommended settings to settings; change the seeds for more "
+                 "searches of the same data.\n");
+    return 0;
+}
+
+// A count option's value: a whole number from 1 to `max`.
+bool count_value(const char* text, int max, int& value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = strtol(text, &end, 10);
+    if (*end != '\0' || errno != 0 || v < 1 || v > max) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+void print_help(FILE* out) {
+    fprintf(out,
+            "Usage: %s [--help | --version | --write-settings | --replicates R [--jobs J]]\n"
+            "       %s [--replicates R] [--bootstrap B] [--jobs J] [--prepare]\n"
+            "       %s --resample | --summarise DIR...\n\n",
+            program.name, program.name, program.name);
+    fputs(program.help_summary, out);
+    fprintf(out,
+            "\nRun it without arguments in a folder that holds the input files; it writes\n"
+            "its reports into the same folder.\n\n");
+    fputs(program.help_files, out);
+    fputs("Progress notes go to standard output; while standard error is a terminal, a\n"
+          "status line there shows the phase, iteration, log-likelihoods, temperature,\n"
+          "archived trees and elapsed time.\n\n"
+          "Options:\n"
+          "  --help            show this help and exit\n"
+          "  --version         show the version and exit\n"
+          "  --write-settings  write the recommended settings file into this folder (never\n"
+          "                    over an existing one) and exit\n"
+          "  --replicates R    run R searches with seeds derived from the settings seeds,\n"
+          "                    each in its own folder rep-001 ..., and summarise them in\n"
+          "                    'replicates'; the best one's reports are copied here\n"
+          "  --bootstrap B     also run B bootstrap replicates (sites drawn again with\n"
+          "                    replacement), each in its own folder boot-001 ..., and write\n"
+          "                    the support of the best tree's splits to 'bootstrap',\n"
+          "                    'supporttree', 'consensus.tre' and paupfile.nex\n"
+          "  --jobs J          run J searches at a time (default: the number of cores)\n"
+          "  --prepare         with the options above: only write the folders, for a\n"
+          "                    workflow engine to run\n"
+          "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
+          "                    the settings seeds)\n"
+          "  --summarise DIR...  summarise folders that have run (rep-*, boot-*) here, as\n"
+          "                    --replicates and --bootstrap do\n\n"
+          "Exit status: 0 after a complete run, 1 after an error, 130 or 143 when\n"
+          "interrupted (Ctrl-C or kill).\n\n",
+          out);
+    fprintf(out,
+            "The file formats, the 22 settings lines and the reports are described in\n"
+            "README.md of the source tree and in the manual page (man %s).\n",
+            program.name);
+}
+
+}  // namespace
+
+int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err) {
+    if (argc <= 1) return kRunProgram;
+    const auto refuse = [&](const char* arg) {
+        fprintf(err, "%s: unknown argument '%s' (try '%s --help')\n", program.name, arg,
+                program.name);
+        return 1;
+    };
+    const auto misuse = [&](const char* what) {
+        fprintf(err, "%s: %s (try '%s --help')\n", program.name, what, program.name);
+        return 1;
+    };
+    const auto twice = [&](const char* arg) {
+        fprintf(err, "%s: %s is given twice; give it once (try '%s --help')\n", program.name, arg,
+                program.name);
+        return 1;
+    };
+    const char* first = argv[1];
+    if (std::strcmp(first, "--summarise") == 0 || std::strcmp(first, "--summarize") == 0) {
+        reset_command_line();
+        for (int i = 2; i < argc; ++i) {
+            if (argv[i][0] == '-') return refuse(argv[i]);
+            command_line.summarise.push_back(argv[i]);
+        }
+        if (command_line.summarise.empty()) return misuse("--summarise needs the folders to summarise");
+        return kRunSummarise;
+    }
+    // Any word we do not know stops the run before a file is opened, so that a typo can
+    // never start (and overwrite the reports of) a long search.
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--replicates") == 0 || std::strcmp(a, "--jobs") == 0 ||
+            std::strcmp(a, "--bootstrap") == 0)
+            ++i;  // its value is checked below
+        else if (std::strcmp(a, "--help") != 0 && std::strcmp(a, "--version") != 0 &&
+                 std::strcmp(a, "--write-settings") != 0 && std::strcmp(a, "--prepare") != 0 &&
+                 std::strcmp(a, "--resample") != 0)
+            return refuse(a);
+    }
+    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0) {
+        if (std::strcmp(first, "--help") == 0)
+            print_help(out);
+        else
+            fputs(program.version_line, out);
+        return fflush(out) == 0 ? 0 : 1;
+    }
+    if (std::strcmp(first, "--write-settings") == 0) {
+        if (argc != 2) return refuse(argv[2]);
+        return write_settings_file(out, err);
+    }
+    reset_command_line();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--prepare") == 0 || std::strcmp(argv[i], "--resample") == 0) {
+            bool& flag = argv[i][2] == 'p' ? command_line.prepare : command_line.resample;
+            if (flag) return twice(argv[i]);
+            flag = true;
+            continue;
+        }
+        const bool replicates = std::strcmp(argv[i], "--replicates") == 0;
+        const bool bootstrap = std::strcmp(argv[i], "--bootstrap") == 0;
+        const bool jobs = std::strcmp(argv[i], "--jobs") == 0;
+        if (!replicates && !bootstrap && !jobs) return refuse(argv[i]);
+        int& slot = replicates ? command_line.replicates
+                    : bootstrap ? command_line.bootstrap
+                                : command_line.jobs;
+        const int max = bootstrap ? 10000 : 999;
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (slot != 0) return twice(argv[i]);
+        if (!count_value(value, max, slot)) {
+            fprintf(err, "%s: %s needs a whole number from 1 to %d%s%s%s\n", program.name,
+                    argv[i], max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
+                    value != nullptr ? "')" : "");
+            return 1;
+        }
+        ++i;
+    }
+    const bool searches = command_line.replicates > 0 || command_line.bootstrap > 0;
+    if (command_line.resample) {
+        if (searches || command_line.prepare || command_line.jobs > 0)
+            return misuse("--resample makes one run a bootstrap replicate and goes alone");
+        return kRunProgram;
+    }
+    if (!searches)
+        return misuse(command_line.prepare ? "--prepare goes with --replicates or --bootstrap"
+                                           : "--jobs goes with --replicates or --bootstrap");
+    return kRunReplicates;
+}

@@ -1,0 +1,37 @@
+// The command line: without arguments the programs run in the current folder; --help and
+// --version answer, --write-settings writes a settings file, --replicates and --bootstrap
+// run several searches, --resample makes a run one bootstrap replicate and --summarise
+// gathers folders that have run. Anything else is refused before a run file is touched.
+#pragma once
+
+#include <cstdio>
+
+#include "base/state.hpp"
+
+#include <string>
+#include <vector>
+
+// What main should do after looking at its arguments.
+constexpr int kRunProgram = -1;     // a run in this folder (with --resample: a bootstrap replicate)
+constexpr int kRunReplicates = -2;  // replicate and bootstrap searches in folders of their own
+constexpr int kRunSummarise = -3;   // the summary of folders that have run
+
+// The options of a run.
+struct CommandLine {
+    int replicates = 0;  // --replicates R
+    int bootstrap = 0;   // --bootstrap B
+    int jobs = 0;        // --jobs J; 0: the number of cores
+    bool prepare = false;   // --prepare: write the folders of the searches, run nothing
+    bool resample = false;  // --resample: this run is one bootstrap replicate
+    std::vector<std::string> summarise;  // --summarise DIR...
+};
+extern CommandLine command_line;
+void reset_command_line();
+
+// The recommended settings (those of the thorough examples) of this program.
+Settings recommended_settings();
+
+// Answers --help, --version or --write-settings (exit status 0, or 1 when the settings file
+// exists or cannot be written), rejects an unknown or malformed argument with one line on
+// `err` (exit status 1), or fills `command_line` and returns what to run.
+int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err);

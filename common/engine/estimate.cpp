@@ -1,0 +1,247 @@
+// Analytic derivatives of the log-likelihood by the rate scale mu and the exponent factor
+// Kprime, and the Newton-Raphson loop that re-estimates them on the current tree.
+//
+// The derivative of each partial likelihood is carried up the tree in the same post-order
+// pass that recomputes the partials: for the branch above child c with matrix P,
+//   A_c = sum_j P_ij L_c(j),  A_c^x = sum_j (P'_ij L_c(j) + P_ij D^x_c(j)),  ...
+// and node v = (a, b) gets L_v = A_a A_b with the product rule for its derivatives.
+#include "engine/estimate.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "engine/node_derivatives.hpp"
+#include "base/program.hpp"
+#include "engine/tree_ops.hpp"
+
+namespace {
+
+constexpr int kAllTables = DERIV_MU1 | DERIV_MU2 | DERIV_K1 | DERIV_K2 | DERIV_MUK;
+
+// Every Newton-Raphson estimation stops after this many iterations; a restart after an
+// estimate out of range sets the step sizes to kNewtonRestartStep so that the loop goes on.
+constexpr int kNewtonMaxIterations = 10;
+constexpr double kNewtonRestartStep = 99.0;
+
+// A second derivative is built from the first ones, and the mixed one from both.
+int with_prerequisites(int which) {
+    if (which & DERIV_MU2) which |= DERIV_MU1;
+    if (which & DERIV_K2) which |= DERIV_K1;
+    if (which & DERIV_MUK) which |= DERIV_MU1 | DERIV_K1;
+    return which & kAllTables;
+}
+
+// The model's state-pair constants of the derivatives, row by row like P:
+// q_ij - pi_j (factor of e1) and delta_ij - q_ij (factor of e2), q_ij = eps_ij pi_j / Pi_j.
+struct PairTerms {
+    double q_minus_pi[16];
+    double delta_minus_q[16];
+};
+
+PairTerms pair_terms() {
+    PairTerms t;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const double q = transition_ind(i, j) * state_prob(j) / group_prob(j);
+            t.q_minus_pi[4 * i + j] = q - state_prob(j);
+            t.delta_minus_q[4 * i + j] = same_state(i, j) - q;
+        }
+    return t;
+}
+
+// One branch's matrix and the derivative matrices the set `which` needs.
+void branch_terms(int which, int parent, int child, const PairTerms& pt, BranchTerms& B) {
+    const double t = branch_length(parent, child, tree.cur.TimeVec.data());
+    double P[16];
+    transition_matrix(t, P);
+    const double mu = mp.mu;
+    const double e1 = exp((-mu) * t);
+    for (int j = 0; j < 4; ++j) {
+        const double A = exponent_factor(j);  // Kprime, or aR / aY under HKY
+        const double e2 = exp(((-mu) * A) * t);
+        for (int i = 0; i < 4; ++i) {
+            const int k = 4 * j + i;
+            const double qp = pt.q_minus_pi[4 * i + j];
+            const double dq = pt.delta_minus_q[4 * i + j];
+            B.P[k] = P[4 * i + j];
+            if ((which & DERIV_MU1) != 0) B.mu1[k] = -t * qp * e1 - A * t * dq * e2;
+            if ((which & DERIV_MU2) != 0)
+                B.mu2[k] = t * t * qp * e1 + (A * t) * (A * t) * dq * e2;
+            if ((which & DERIV_K1) != 0) B.k1[k] = -mu * t * dq * e2;
+            if ((which & DERIV_K2) != 0) B.k2[k] = (mu * t) * (mu * t) * dq * e2;
+            if ((which & DERIV_MUK) != 0) B.muk[k] = -t * (1 - mu * A * t) * dq * e2;
+        }
+    }
+}
+
+double* table_row(AlignedDoubles& table, int node) {
+    if (table.empty()) return nullptr;
+    return table.data() + static_cast<std::size_t>(node) * lik.npat * 4;
+}
+
+DerivRows node_rows(int node) {
+    return DerivRows{lik_row(node),
+                     table_row(lik.pppEstMu1, node),
+                     table_row(lik.pppEstMu2, node),
+                     table_row(lik.pppEstK1, node),
+                     table_row(lik.pppEstK2, node),
+                     table_row(lik.pppEstMuK, node),
+                     scale_row(node)};
+}
+
+// A leaf child is looked up by pattern code in `tip`, filled here for its branch.
+DerivChild child_input(int which, int c, const BranchTerms& B, ChildSums* tip) {
+    DerivChild in;
+    in.B = &B;
+    if (c <= tree.n) {
+        tip_child_sums(which, B, lik.tip_states, tip);
+        in.code = tip_code_row(c);
+        in.tip = tip;
+    } else {
+        in.rows = node_rows(c);
+    }
+    return in;
+}
+
+// Recomputes node op.parent's partials and derivative entries from its two children.
+void update_node_derivatives(int which, const NodeOp& op, const PairTerms& pt) {
+    update_child_rates(op, tree.cur.ppTwoRow);
+    BranchTerms Ba, Bb;
+    branch_terms(which, op.parent, op.child[0], pt, Ba);
+    branch_terms(which, op.parent, op.child[1], pt, Bb);
+    ChildSums tip_a[16], tip_b[16];
+    const DerivChild ca = child_input(which, op.child[0], Ba, tip_a);
+    const DerivChild cb = child_input(which, op.child[1], Bb, tip_b);
+    node_derivatives(which, lik.npat, ca, cb, node_rows(op.parent));
+}
+
+// Leaves do not depend on the parameters and are looked up by code, so their derivative
+// rows are never read.
+void post_order_pass(int which, const PairTerms& pt) {
+    const int count = post_order_ops(tree.cur.ppTwoRow);
+    for (int i = 0; i < count; ++i) update_node_derivatives(which, tree.ops[i], pt);
+}
+
+// Sums at the root, weighted by the pattern counts. The likelihood of a pattern is taken
+// with its scaling count as log_likelihood takes it; the derivatives enter as ratios to it,
+// in which the scaling cancels.
+RootSums root_sums(int which) {
+    RootSums r;
+    const DerivRows root = node_rows(tree.n + 1);
+    const double pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
+    for (int p = 0; p < lik.npat; ++p) {
+        const std::size_t o = 4 * static_cast<std::size_t>(p);
+        const int n_s = alignment.site_counter[p];
+        double Ls = 0.0, Lmu = 0.0, Lmumu = 0.0, LK = 0.0, LKK = 0.0, LmuK = 0.0;
+        for (int i = 0; i < 4; ++i) Ls += pi[i] * root.L[o + i];
+        double ls = log(Ls);
+        if (root.scale[p] != 0) ls -= root.scale[p] * kLogScaleStep;
+        r.lnL += n_s * ls;
+        if (which & DERIV_MU1) {
+            for (int i = 0; i < 4; ++i) Lmu += pi[i] * root.mu1[o + i];
+            r.S_mu += n_s * Lmu / Ls;
+        }
+        if (which & DERIV_MU2) {
+            for (int i = 0; i < 4; ++i) Lmumu += pi[i] * root.mu2[o + i];
+            r.H_mumu += n_s * (Lmumu / Ls - (Lmu / Ls) * (Lmu / Ls));
+        }
+        if (which & DERIV_K1) {
+            for (int i = 0; i < 4; ++i) LK += pi[i] * root.k1[o + i];
+            r.S_K += n_s * LK / Ls;
+        }
+        if (which & DERIV_K2) {
+            for (int i = 0; i < 4; ++i) LKK += pi[i] * root.k2[o + i];
+            r.H_KK += n_s * (LKK / Ls - (LK / Ls) * (LK / Ls));
+        }
+        if (which & DERIV_MUK) {
+            for (int i = 0; i < 4; ++i) LmuK += pi[i] * root.muk[o + i];
+            r.H_muK += n_s * (LmuK / Ls - Lmu * LK / (Ls * Ls));
+        }
+    }
+    return r;
+}
+
+bool mu_in_bounds(double mu, double mu0) {
+    return std::isfinite(mu) && mu >= 0.0 && mu <= 10 * mu0;
+}
+
+bool kprime_in_bounds(double kprime, double kprime0) {
+    return std::isfinite(kprime) && kprime >= 1.0 && kprime <= 100 * kprime0 && kprime <= 99.99;
+}
+
+}  // namespace
+
+RootSums derivative_pass(int which) {
+    which = with_prerequisites(which);
+    const PairTerms pt = pair_terms();
+    post_order_pass(which, pt);
+    return root_sums(which);
+}
+
+void settle_estimation(void (*estimate)()) {
+    const ModelEstimates entry = current_estimates();
+    const double lnL_entry = ann.lnL_cur;
+    estimate();
+    full_pass();
+    double lnL = log_likelihood();
+    // Not "lnL < lnL_entry": a likelihood that is not a number is undone too.
+    if (!(lnL >= lnL_entry)) {
+        restore_estimates(entry);
+        full_pass();
+        lnL = log_likelihood();
+    }
+    ann.lnL_cur = lnL;
+    check_current_lnl("estimation");
+}
+
+void estimation_point() { settle_estimation(estimate_in_search); }
+
+int newton_estimate(const NewtonPlan& plan) {
+    const bool moves_mu = (plan.which & DERIV_MU1) != 0;
+    const bool moves_k = (plan.which & DERIV_K1) != 0;
+    const double mu0 = mp.mu, kprime0 = mp.Kprime;
+    double step_mu = moves_mu ? plan.first_step : 0.0;
+    double step_k = moves_k ? plan.first_step : 0.0;
+    double lnL_last = -HUGE_VAL;
+    int count = 0;
+    while ((step_mu > plan.min_step || step_k > plan.min_step) && count < kNewtonMaxIterations) {
+        const RootSums s = derivative_pass(plan.which);
+        const double mu_old = mp.mu, kprime_old = mp.Kprime;
+        if (moves_mu && moves_k) {
+            const double det = s.H_mumu * s.H_KK - s.H_muK * s.H_muK;
+            mp.mu = mp.mu - (s.H_KK * s.S_mu - s.H_muK * s.S_K) / det;
+            mp.Kprime = mp.Kprime - (s.H_mumu * s.S_K - s.H_muK * s.S_mu) / det;
+        } else if (moves_mu) {
+            mp.mu = mp.mu - s.S_mu / s.H_mumu;
+        } else {
+            mp.Kprime = mp.Kprime - s.S_K / s.H_KK;
+        }
+        if (moves_mu) step_mu = fabs(mu_old - mp.mu);
+        if (moves_k) step_k = fabs(kprime_old - mp.Kprime);
+        lnL_last = s.lnL;
+        ++count;
+        // An estimate out of range restarts from a value tied to the entry value, so
+        // repeated failures cannot drift; the large step sizes keep the loop going.
+        if (moves_mu && !mu_in_bounds(mp.mu, mu0)) {
+            mp.mu = mu0 / 2;
+            step_mu = kNewtonRestartStep;
+            if (moves_k) step_k = kNewtonRestartStep;
+            full_pass();
+        }
+        if (moves_k && !kprime_in_bounds(mp.Kprime, kprime0)) {
+            mp.Kprime = 1.05 * kprime0;
+            step_k = kNewtonRestartStep;
+            if (moves_mu) step_mu = kNewtonRestartStep;
+            full_pass();
+        }
+    }
+    const bool in_range = (!moves_mu || mu_in_bounds(mp.mu, mu0)) &&
+                          (!moves_k || kprime_in_bounds(mp.Kprime, kprime0));
+    if (in_range && lnL_last >= ann.lnL_cur) return 0;
+    mp.mu = mu0;
+    mp.Kprime = kprime0;
+    full_pass();
+    return 1;
+}

@@ -1,0 +1,51 @@
+// Partial likelihoods by pruning on the tree arrays, with exact power-of-two scaling.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "engine/likelihood_constants.hpp"
+#include "base/state.hpp"
+
+inline double* lik_row(int node) {
+    return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * 4;
+}
+inline const unsigned char* tip_code_row(int leaf) {
+    return lik.tip_code.data() + static_cast<std::size_t>(leaf) * lik.npat;
+}
+inline int* scale_row(int node) {
+    return lik.scale.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat;
+}
+
+// Fills the leaves' rows, counts and codes from the alignment's patterns.
+void init_leaf_partials();
+// Matrix of the branch from `parent` to `child` with node values `times`.
+void branch_matrix(int parent, int child, const double* times, double* P);
+// Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
+// not rescaled: the value is on the scale of the children's stored rows, whose counts add.
+double node_partial(int c0, int c1, int p, int a, const double* times, int v);
+// Recomputes all patterns of internal node op.parent from its two children: their rates
+// first (clockml with per-lineage information), then the branch matrices with node values
+// `times`, then the product.
+void update_node(const NodeOp& op, const double* times);
+// Every internal node of the current tree, children first.
+void full_pass();
+// Recomputes the listed nodes in order (each the parent of the one before).
+void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);
+// The same into the spare rows of the listed internal nodes, which become their live rows;
+// drop_proposed_path makes the rows held before live again, unchanged.
+void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
+                        const double* times);
+void drop_proposed_path(const int* nodes, int count);
+double log_likelihood();
+double max_unconstrained_lnl();
+
+// Builds with invariant checks (ZELVO_CHECKS) stop the run, naming `where`, when
+// ann.lnL_cur is not the log-likelihood of a fresh full pass over the current tree within
+// 1e-9 relative. The pass works on copies of the tables, so a checked run computes exactly
+// what an unchecked one does. Other builds do nothing.
+#ifdef ZELVO_CHECKS
+void check_current_lnl(const char* where);
+#else
+inline void check_current_lnl(const char*) {}
+#endif
