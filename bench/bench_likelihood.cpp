@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/estimate.hpp"
+#include "base/state.hpp"
+#include "engine/derivatives.hpp"
 #include "engine/likelihood.hpp"
+#include "output/runlog.hpp"
 #include "pll_reference.hpp"
 #include "sim_case.hpp"
-#include "base/state.hpp"
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir);
 void iteration_rates(const std::string& build_dir, const std::string& other_dir);
@@ -43,7 +44,10 @@ double median_time(F f, double budget = 0.3) {
     return t[reps / 2];
 }
 
-void reset_state() { reset_all_records(); }
+void reset_state() {
+    reset_all_records();
+    reset_runlog();
+}
 
 // Path of node v up to the root, as a proposal at v recomputes it.
 std::vector<int> path_to_root(int v) {

@@ -5,9 +5,10 @@
 
 #include <string>
 
-#include "input/alignment.hpp"
-#include "base/program.hpp"
+#include "base/base_codes.hpp"
 #include "base/state.hpp"
+#include "engine/engine_seams.hpp"
+#include "input/alignment.hpp"
 
 namespace {
 

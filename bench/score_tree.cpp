@@ -16,12 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "input/alignment.hpp"
+#include "app/app_seams.hpp"
+#include "base/file_io.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
+#include "input/alignment.hpp"
+#include "input/infile_header.hpp"
 #include "input/settings.hpp"
-#include "base/state.hpp"
+#include "input/site_patterns.hpp"
+#include "output/runlog.hpp"
+#include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -178,6 +184,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     reset_all_records();
+    reset_runlog();
     run_files.results = fopen("/dev/null", "w");
     run_files.paupfile = fopen("/dev/null", "w");
     const std::string data = read_text(argv[1]);
@@ -208,8 +215,7 @@ int main(int argc, char** argv) {
     full_pass();
     double lnL = log_likelihood();
     for (int round = 0; round < 200; ++round) {
-        ann.lnL_cur = lnL;
-        optimise_tree_values();
+        optimise_tree_values(lnL);
         full_pass();
         const double next = log_likelihood();
         const bool done = !(next > lnL + 1e-6);

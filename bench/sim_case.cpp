@@ -4,11 +4,10 @@
 #include <random>
 #include <vector>
 
-#include "input/alignment.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
-#include "base/state.hpp"
+#include "input/alignment.hpp"
 #include "search/tree.hpp"
 
 namespace {

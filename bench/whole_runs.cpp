@@ -18,10 +18,11 @@
 #include <sstream>
 #include <string>
 
-#include "input/alignment.hpp"
-#include "engine/likelihood.hpp"
-#include "sim_case.hpp"
+#include "base/base_codes.hpp"
 #include "base/state.hpp"
+#include "engine/likelihood.hpp"
+#include "input/alignment.hpp"
+#include "sim_case.hpp"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
 // Length of a clock branch: the lineage's relative rate times the elapsed time. This is
 // the one place a clock branch length is formed, so the passes, the derivatives and the
 // node-time objective all see the same rates.
-#include "base/program.hpp"
 #include "base/state.hpp"
+#include "engine/engine_seams.hpp"
 
 // With per-lineage information an internal node's rate is the mean of its children's rates
 // in the child table named (the current one, also while a proposed tree is evaluated);

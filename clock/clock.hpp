@@ -3,8 +3,10 @@
 
 #include "base/state.hpp"
 
-void estimate_mu();
-int estimate_mu_kprime();
+// mu alone by Newton-Raphson from the current tree (log-likelihood lnL_entry).
+void estimate_mu(double lnL_entry);
+// mu and Kprime jointly; 1 when the estimate was rejected and the entry values are back.
+int estimate_mu_kprime(double lnL_entry);
 void propose_node_time(int X, int P);
 // Pieces of the node-time draw: the weighted first and second log-likelihood slopes in
 // X's time at T0 (children c0, c1), the damped Newton target on (tP, U), and the beta
@@ -20,5 +22,5 @@ double time_objective(int c, double x);
 // Moves internal node c to its best time (the argument is unused); true when it settled.
 // A node whose parent and nearest child are closer than 0.002 keeps its time (false).
 bool optimise_node_time(int c, double lower_start);
-void optimise_node_times();
+double optimise_node_times(double lnL_entry);
 void set_leaf_rates();

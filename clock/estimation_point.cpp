@@ -1,21 +1,22 @@
 // clockml's re-estimation during a search and its quasi-Newton parameter vector (mu, Kprime).
 #include <cmath>
 
+#include "base/state.hpp"
 #include "clock.hpp"
-#include "engine/estimate.hpp"
+#include "engine/derivatives.hpp"
 #include "engine/likelihood.hpp"
-#include "search/minimise.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
+#include "search/minimise.hpp"
+#include "search/search_seams.hpp"
 
 // mu is re-estimated at every estimation point; Kprime with it only when the run estimates
 // it (estimation on, and a model with a transition/transversion parameter).
-void estimate_in_search() {
-    if (kprime_estimated()) {
-        if (estimate_mu_kprime() == 1) qn_estimate();
-    } else {
-        estimate_mu();
+double estimate_in_search(double lnL_entry) {
+    if (!kprime_estimated()) {
+        estimate_mu(lnL_entry);
+        return -HUGE_VAL;
     }
+    return estimate_mu_kprime(lnL_entry) == 1 ? qn_estimate() : -HUGE_VAL;
 }
 
 void qn_load_params(double* p) {

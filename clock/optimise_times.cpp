@@ -3,11 +3,12 @@
 // parent's time and its nearest child's time.
 #include <cmath>
 
+#include "base/state.hpp"
 #include "clock.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "search/optimise.hpp"
-#include "base/program.hpp"
+#include "search/search_seams.hpp"
 
 namespace {
 
@@ -22,12 +23,13 @@ double nearest_child_time(int c) {
     return t0 < t1 ? t0 : t1;
 }
 
-void reestimate_between_sweeps() {
-    // A rejected joint estimate restores the entry values; the sweeps just go on with them.
+// A rejected joint estimate restores the entry values; the sweeps just go on with them.
+double reestimate_between_sweeps(double lnL_entry) {
     if (kprime_estimated())
-        (void)estimate_mu_kprime();
+        (void)estimate_mu_kprime(lnL_entry);
     else
-        estimate_mu();
+        estimate_mu(lnL_entry);
+    return -HUGE_VAL;
 }
 
 }  // namespace
@@ -68,7 +70,7 @@ double time_objective(int c, double x) {
     return path_objective(c);
 }
 
-void optimise_node_times() {
+double optimise_node_times(double lnL_entry) {
     const int n = tree.n;
     SweepPlan plan{};
     plan.optimise_node = optimise_node_time;
@@ -79,10 +81,10 @@ void optimise_node_times() {
     plan.run_count[0] = 1;
     plan.phase_runs[1][0] = NodeRun{n + 2, 2 * n - 1, false, 0.0};
     plan.run_count[1] = 1;
-    optimise_tree(plan);
+    return optimise_tree(plan, lnL_entry);
 }
 
-void optimise_tree_values() { optimise_node_times(); }
+double optimise_tree_values(double lnL_entry) { return optimise_node_times(lnL_entry); }
 
 // A clock tree is complete as stored: its times are all the likelihood needs.
 void prepare_loaded_tree() {}

@@ -1,5 +1,6 @@
 // clockml's texts and switches for the shared code.
-#include "base/program.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 
 const ProgramInfo program = {
     /*console_banner*/ "\n ZELVO Version 1.0 (Molecular clock version)\n\n",

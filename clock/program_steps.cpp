@@ -4,10 +4,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/app_seams.hpp"
+#include "base/file_io.hpp"
+#include "base/state.hpp"
 #include "clock.hpp"
-#include "base/program.hpp"
-#include "output/runlog.hpp"
+#include "input/lin_info.hpp"
+#include "input/run_files.hpp"
 #include "input/settings.hpp"
+#include "output/runlog.hpp"
 
 void program_extra_inputs() {
     if (settings.use_lin_info != 1) return;

@@ -2,7 +2,8 @@
 // evenly between the leaf (1.0) and the nearest node already timed (or the root, 0.0).
 #include <vector>
 
-#include "base/program.hpp"
+#include "base/state.hpp"
+#include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
 // Leaf of largest depth, the lowest number among equals.

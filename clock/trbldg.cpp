@@ -4,11 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/rng.hpp"
+#include "base/state.hpp"
 #include "clock.hpp"
 #include "engine/likelihood.hpp"
-#include "base/program.hpp"
 #include "search/proposal.hpp"
-#include "base/rng.hpp"
+#include "search/search_seams.hpp"
 
 double node_time_target(double T0, double U, double tP, double delta) {
     // Two thirds of the Newton step, at most two thirds of the way to either end.

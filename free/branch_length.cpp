@@ -1,6 +1,7 @@
 // Length of a branch of the unrooted tree: each node holds the length of the branch above
 // it.
-#include "base/program.hpp"
+#include "base/state.hpp"
+#include "engine/engine_seams.hpp"
 
 void update_child_rates(const NodeOp&, const std::vector<int>*) {}
 

@@ -1,22 +1,24 @@
 // freeml's re-estimation during a search and its quasi-Newton parameter vector (Kprime).
-#include "engine/estimate.hpp"
-#include "free.hpp"
-#include "engine/likelihood.hpp"
-#include "search/minimise.hpp"
-#include "engine/model.hpp"
-#include "base/program.hpp"
+#include <cmath>
 
-void reestimate_kprime() {
-    if (!kprime_estimated()) return;
-    if (estimate_kprime() == 1) {
-        qn_estimate();
-        // The minimiser moves Kprime alone; mu follows the ratio, as after a Newton step.
-        mp.mu = mu_from_ratio();
-    }
+#include "base/state.hpp"
+#include "engine/derivatives.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
+#include "free.hpp"
+#include "search/minimise.hpp"
+#include "search/search_seams.hpp"
+
+double reestimate_kprime(double lnL_entry) {
+    if (!kprime_estimated() || estimate_kprime(lnL_entry) == 0) return -HUGE_VAL;
+    const double capped_lnL = qn_estimate();
+    // The minimiser moves Kprime alone; mu follows the ratio, as after a Newton step.
+    mp.mu = mu_from_ratio();
+    return capped_lnL;
 }
 
 // Only Kprime is estimated, and only when the run estimates it.
-void estimate_in_search() { reestimate_kprime(); }
+double estimate_in_search(double lnL_entry) { return reestimate_kprime(lnL_entry); }
 
 void qn_load_params(double* p) { p[1] = mp.Kprime; }
 

@@ -14,11 +14,14 @@ constexpr double kMaxBranchLength = 100.0;
 // branches, down to its own floor of 1e-6.
 constexpr double kMinProposedLength = 1e-3;
 
-int estimate_kprime();
-// Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it.
-void reestimate_kprime();
+// Kprime by Newton-Raphson from the current tree (log-likelihood lnL_entry); 1 when the
+// estimate was rejected and the entry Kprime is back.
+int estimate_kprime(double lnL_entry);
+// Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it;
+// returns the fallback's capped log-likelihood (see qn_estimate), or -HUGE_VAL.
+double reestimate_kprime(double lnL_entry);
 double length_objective(int c, double x);
-void optimise_branch_lengths();
+double optimise_branch_lengths(double lnL_entry);
 void fitch_up();
 void fitch_down();
 void fitch_lengths();

@@ -3,11 +3,12 @@
 // likelihood, starting from the parsimony lengths of the loaded tree.
 #include <cmath>
 
-#include "free.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
+#include "free.hpp"
 #include "search/minimise.hpp"
 #include "search/optimise.hpp"
-#include "base/program.hpp"
+#include "search/search_seams.hpp"
 
 namespace {
 
@@ -41,7 +42,7 @@ double length_objective(int c, double x) {
     return path_objective(c);
 }
 
-void optimise_branch_lengths() {
+double optimise_branch_lengths(double lnL_entry) {
     const int n = tree.n;
     SweepPlan plan{};
     plan.optimise_node = optimise_branch;
@@ -54,10 +55,10 @@ void optimise_branch_lengths() {
     plan.phase_runs[1][0] = NodeRun{1, n, true, kMinLength};
     plan.phase_runs[1][1] = NodeRun{n + 2, 2 * n - 1, false, kInternalSecondStart};
     plan.run_count[1] = 2;
-    optimise_tree(plan);
+    return optimise_tree(plan, lnL_entry);
 }
 
-void optimise_tree_values() { optimise_branch_lengths(); }
+double optimise_tree_values(double lnL_entry) { return optimise_branch_lengths(lnL_entry); }
 
 // The stored lengths are replaced by parsimony estimates on the loaded topology.
 void prepare_loaded_tree() {

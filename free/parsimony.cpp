@@ -3,8 +3,8 @@
 // branch's length is the model's distance for the differences at its two ends.
 #include <cmath>
 
-#include "free.hpp"
 #include "engine/tree_ops.hpp"
+#include "free.hpp"
 
 namespace {
 

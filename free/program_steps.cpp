@@ -1,6 +1,7 @@
 // freeml's start-up extras: no lin_info; the leaves' parsimony state sets.
+#include "app/app_seams.hpp"
+#include "base/state.hpp"
 #include "free.hpp"
-#include "base/program.hpp"
 
 void program_extra_inputs() {}
 

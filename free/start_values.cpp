@@ -1,5 +1,6 @@
 // Branch lengths of a freshly joined random topology: every branch starts at 1.0.
-#include "base/program.hpp"
+#include "base/state.hpp"
+#include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
 void assign_start_values() {

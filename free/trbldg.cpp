@@ -2,9 +2,10 @@
 // children (before the move) are rescaled by independent gamma multipliers of mean 1.
 #include <algorithm>
 
-#include "free.hpp"
-#include "base/program.hpp"
 #include "base/rng.hpp"
+#include "base/state.hpp"
+#include "free.hpp"
+#include "search/search_seams.hpp"
 
 void propose_node_values(int X, int /*P*/, int A, int B, int /*S*/, int /*side*/, int /*k*/) {
     const float shape = settings.gamma_shape;

@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/state.hpp"
+#include "fuzz_support.hpp"
 #include "input/alignment.hpp"
 #include "input/alignment_formats.hpp"
-#include "fuzz_support.hpp"
+#include "input/infile_header.hpp"
 #include "input/settings.hpp"
-#include "base/state.hpp"
+#include "input/site_patterns.hpp"
+#include "output/pattern_listing.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();

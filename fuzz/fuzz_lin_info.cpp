@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_support.hpp"
-#include "input/settings.hpp"
 #include "base/state.hpp"
+#include "fuzz_support.hpp"
+#include "input/lin_info.hpp"
+#include "input/settings.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();

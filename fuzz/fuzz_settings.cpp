@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/state.hpp"
 #include "fuzz_support.hpp"
 #include "input/settings.hpp"
-#include "base/state.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_reset();

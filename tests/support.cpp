@@ -3,12 +3,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/app_seams.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
-#include "base/state.hpp"
+#include "output/runlog.hpp"
 
-void reset_all_state() { reset_all_records(); }
+void reset_all_state() {
+    reset_all_records();
+    reset_runlog();
+}
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "reference_likelihood.hpp"
 #include "app/run.hpp"
+#include "reference_likelihood.hpp"
 #include "support.hpp"
 
 namespace whole_run {

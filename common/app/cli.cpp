@@ -10,40 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/program.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "input/settings.hpp"
+#include "input/settings_doc.hpp"
 
 CommandLine command_line;
 
 void reset_command_line() { command_line = CommandLine{}; }
-
-Settings recommended_settings() {
-    Settings s;
-    s.model = 2;
-    s.keep_gaps = 1;
-    s.burnin_iter = 200;
-    s.burnin_prob = 0.9f;
-    s.trial_prob = 0.05f;
-    s.stop_mult = 100;
-    s.print_patterns = 0;
-    s.print_alignment = 0;
-    s.beta_num = 0.5f;
-    s.beta_frac = 0.5f;
-    s.improve_tol = 0.0005f;
-    s.n_keep = 20;
-    s.max_iter = 200000;
-    s.beta_len = 10.0f;
-    s.estimate = 1;
-    s.use_lin_info = 0;
-    s.accept_prob2 = 0.5f;
-    s.delta_lnl2 = 1.0f;
-    s.gamma_shape = 20.0f;
-    s.final_opt = 1;
-    s.nreps = 0;
-    s.seed1 = 12345;
-    s.seed2 = 67890;
-    return s;
-}
 
 namespace {
 
@@ -104,6 +78,9 @@ void print_help(FILE* out) {
           "  --version         show the version and exit\n"
           "  --write-settings  write the recommended settings file into this folder (never\n"
           "                    over an existing one) and exit\n"
+          "  --describe-settings [markdown | man]\n"
+          "                    print the 22 settings lines with their recommended values,\n"
+          "                    allowed values and meaning, and exit\n"
           "  --replicates R    run R searches with seeds derived from the settings seeds,\n"
           "                    each in its own folder rep-001 ..., and summarise them in\n"
           "                    'replicates'; the best one's reports are copied here\n"
@@ -122,8 +99,9 @@ void print_help(FILE* out) {
           "interrupted (Ctrl-C or kill).\n\n",
           out);
     fprintf(out,
-            "The file formats, the 22 settings lines and the reports are described in\n"
-            "README.md of the source tree and in the manual page (man %s).\n",
+            "The file formats and the 22 settings lines are described in doc/input.md of\n"
+            "the source tree, the reports in doc/reports.md (README.md links the rest),\n"
+            "and all of it in the manual page (man %s).\n",
             program.name);
 }
 
@@ -162,6 +140,8 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         if (std::strcmp(a, "--replicates") == 0 || std::strcmp(a, "--jobs") == 0 ||
             std::strcmp(a, "--bootstrap") == 0)
             ++i;  // its value is checked below
+        else if (std::strcmp(a, "--describe-settings") == 0 && i == 1)
+            break;  // its own argument is checked below
         else if (std::strcmp(a, "--help") != 0 && std::strcmp(a, "--version") != 0 &&
                  std::strcmp(a, "--write-settings") != 0 && std::strcmp(a, "--prepare") != 0 &&
                  std::strcmp(a, "--resample") != 0)
@@ -177,6 +157,13 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     if (std::strcmp(first, "--write-settings") == 0) {
         if (argc != 2) return refuse(argv[2]);
         return write_settings_file(out, err);
+    }
+    if (std::strcmp(first, "--describe-settings") == 0) {
+        const bool man = argc == 3 && std::strcmp(argv[2], "man") == 0;
+        if (argc > 3 || (argc == 3 && !man && std::strcmp(argv[2], "markdown") != 0))
+            return refuse(argv[argc - 1]);
+        describe_settings(out, man);
+        return fflush(out) == 0 ? 0 : 1;
     }
     reset_command_line();
     for (int i = 1; i < argc; ++i) {

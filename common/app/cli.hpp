@@ -28,9 +28,6 @@ struct CommandLine {
 extern CommandLine command_line;
 void reset_command_line();
 
-// The recommended settings (those of the thorough examples) of this program.
-Settings recommended_settings();
-
 // Answers --help, --version or --write-settings (exit status 0, or 1 when the settings file
 // exists or cannot be written), rejects an unknown or malformed argument with one line on
 // `err` (exit status 1), or fills `command_line` and returns what to run.

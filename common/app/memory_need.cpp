@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/runlog.hpp"
+#include "base/error_record.hpp"
 #include "base/state.hpp"
 
 namespace {
@@ -131,6 +131,6 @@ void allocation_failed() {
         m.add("; this process may use at most %s (its address-space limit, ulimit -v)",
               in_units(limit.rlim_cur, e, sizeof e));
     printf("%s\nCan't allocate MemAlloc\n", m.text);
-    runlog_error(m.text);
+    record_error(m.text);
     exit(1);
 }

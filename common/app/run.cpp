@@ -16,24 +16,32 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "app/app_seams.hpp"
+#include "app/cli.hpp"
+#include "app/folder_lock.hpp"
+#include "app/memory_need.hpp"
+#include "base/fatal.hpp"
+#include "base/file_io.hpp"
+#include "base/interrupt.hpp"
+#include "base/program_info.hpp"
+#include "base/rng.hpp"
+#include "base/state.hpp"
+#include "base/timer.hpp"
+#include "engine/likelihood.hpp"
+#include "engine/model.hpp"
 #include "input/alignment.hpp"
 #include "input/alignment_formats.hpp"
+#include "input/infile_header.hpp"
+#include "input/run_files.hpp"
+#include "input/settings.hpp"
+#include "input/site_patterns.hpp"
+#include "output/model_lines.hpp"
+#include "output/newick.hpp"
+#include "output/pattern_listing.hpp"
+#include "output/reports.hpp"
+#include "output/runlog.hpp"
 #include "search/anneal.hpp"
 #include "search/archive.hpp"
-#include "app/cli.hpp"
-#include "base/fatal.hpp"
-#include "app/folder_lock.hpp"
-#include "base/interrupt.hpp"
-#include "engine/likelihood.hpp"
-#include "app/memory_need.hpp"
-#include "engine/model.hpp"
-#include "output/newick.hpp"
-#include "base/program.hpp"
-#include "output/reports.hpp"
-#include "base/rng.hpp"
-#include "output/runlog.hpp"
-#include "input/settings.hpp"
-#include "base/state.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -206,11 +214,14 @@ void start_up() {
     write_nexus_data();
     memory_stage(MemoryStage::kSitePatterns);
     build_patterns();
-    if (command_line.resample) resample_patterns(settings.seed1, settings.seed2);
+    write_pattern_summary();
+    if (command_line.resample)
+        write_resample_line(resample_patterns(settings.seed1, settings.seed2), settings.seed1, settings.seed2);
     if (settings.print_patterns == 1) print_pattern_table();
     if (settings.print_alignment == 1) print_pattern_alignment();
 
     setup_model();
+    write_model_lines();
     if (program.flush_after_model) fflush(nullptr);
 
     memory_stage(MemoryStage::kLikelihoodTables);
@@ -234,7 +245,7 @@ void start_up() {
     // The starting tree is the best tree until a proposal beats it.
     ann.best_mu = mp.mu;
     ann.best_Kprime = mp.Kprime;
-    archive.cur_record = archive_current_tree(ann.lnL_cur);
+    archive.cur_record = archive_current_tree(ann.lnL_cur).record;
     check_reports_writable();
 }
 
@@ -278,7 +289,7 @@ int run_program() {
 
     fputs("\nInformation about the simulated annealing procedure:\n\n", run_files.results);
     install_interrupt_handlers();
-    anneal();
+    write_anneal_lines(anneal());
 
     if (search_interrupted())
         fprintf(run_files.results, " The search was interrupted after %d iterations\n\n",

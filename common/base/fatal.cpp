@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/runlog.hpp"
+#include "base/error_record.hpp"
 
 namespace {
 
@@ -19,7 +19,7 @@ void report(FILE* out, const char* prefix, const char* fmt, va_list ap) {
     va_end(copy);
     fputs(prefix, out);
     vfprintf(out, fmt, ap);
-    runlog_error(kept);
+    record_error(kept);
 }
 
 }  // namespace
@@ -58,6 +58,6 @@ void out_of_memory(const char* name) {
     printf("Can't memalloc %s\n", name);
     char kept[160];
     snprintf(kept, sizeof kept, "Can't memalloc %s", name);
-    runlog_error(kept);
+    record_error(kept);
     exit(1);
 }

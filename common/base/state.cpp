@@ -1,7 +1,6 @@
 #include "base/state.hpp"
 
-#include "input/alignment.hpp"
-#include "output/runlog.hpp"
+#include "base/base_codes.hpp"
 
 Settings settings;
 RunFiles run_files;
@@ -92,5 +91,4 @@ void reset_all_records() {
     reset_anneal_state();
     reset_archive(0, 0);
     reset_likelihood_tables(0, 0);
-    reset_runlog();
 }

@@ -172,7 +172,7 @@ struct AnnealState {
     float beta = 0;
     int anneal_iter = 0;
     double lnL_cur = 0, lnL_best = 0, lnL_ref = 0;
-    double dlnL_abs = 0, dlnL_max = 0;
+    double dlnL_max = 0;  // the largest change of one burn-in move
     int n_accepted = 0, n_changes = 0;
     int since_unique = 0;
     int search_on = 0;
@@ -244,5 +244,6 @@ extern LikelihoodTables lik;
 // code vectors set up.
 void reset_likelihood_tables(int n, int npat);
 
-// Every record above back to its start-up state (for tests and benchmarks).
+// Every record above back to its start-up state (for tests and benchmarks; the run record
+// of output/runlog.hpp has its own reset).
 void reset_all_records();

@@ -6,11 +6,12 @@
 #include <cmath>
 #include <utility>
 
-#include "input/alignment.hpp"
+#include "base/state.hpp"
+#include "engine/engine_seams.hpp"
 #include "engine/model.hpp"
 #include "engine/node_product.hpp"
-#include "base/program.hpp"
 #include "engine/tree_ops.hpp"
+#include "input/alignment.hpp"
 
 void init_leaf_partials() {
     const int n = tree.n;
@@ -131,7 +132,7 @@ double max_unconstrained_lnl() {
 }
 
 #ifdef ZELVO_CHECKS
-void check_current_lnl(const char* where) {
+void check_current_lnl(double held, const char* where) {
     const AlignedDoubles partials = lik.pppLik;
     const std::vector<int, AlignedAllocator<int>> counts = lik.scale;
     const std::vector<double> rates = tree.cur.RateVec;
@@ -140,10 +141,9 @@ void check_current_lnl(const char* where) {
     lik.pppLik = partials;
     lik.scale = counts;
     tree.cur.RateVec = rates;
-    const double held = ann.lnL_cur;
     const bool both_nan = std::isnan(fresh) && std::isnan(held);
     if (both_nan || std::fabs(fresh - held) <= 1e-9 * std::fabs(fresh)) return;
-    fprintf(stderr, "internal check failed after the %s: lnL_cur is %.17g, a full pass gives %.17g\n",
+    fprintf(stderr, "internal check failed after the %s: the held log-likelihood is %.17g, a full pass gives %.17g\n",
             where, held, fresh);
     abort();
 }

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/likelihood_constants.hpp"
 #include "base/state.hpp"
+#include "engine/likelihood_constants.hpp"
 
 inline double* lik_row(int node) {
     return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * 4;
@@ -40,12 +40,12 @@ void drop_proposed_path(const int* nodes, int count);
 double log_likelihood();
 double max_unconstrained_lnl();
 
-// Builds with invariant checks (ZELVO_CHECKS) stop the run, naming `where`, when
-// ann.lnL_cur is not the log-likelihood of a fresh full pass over the current tree within
-// 1e-9 relative. The pass works on copies of the tables, so a checked run computes exactly
-// what an unchecked one does. Other builds do nothing.
+// Builds with invariant checks (ZELVO_CHECKS) stop the run, naming `where`, when `held`
+// (the search's current log-likelihood) is not the log-likelihood of a fresh full pass over
+// the current tree within 1e-9 relative. The pass works on copies of the tables, so a
+// checked run computes exactly what an unchecked one does. Other builds do nothing.
 #ifdef ZELVO_CHECKS
-void check_current_lnl(const char* where);
+void check_current_lnl(double held, const char* where);
 #else
-inline void check_current_lnl(const char*) {}
+inline void check_current_lnl(double, const char*) {}
 #endif

@@ -5,8 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "input/alignment.hpp"
+#include "base/base_codes.hpp"
 #include "base/fatal.hpp"
+#include "base/state.hpp"
 
 static bool is_purine(int j) { return j < 2; }
 
@@ -31,7 +32,6 @@ static void equal_base_freqs() {
 }
 
 void setup_model() {
-    FILE* out = run_files.results;
     mp.model = settings.model;
     switch (mp.model) {
         case 1: {  // HKY
@@ -42,10 +42,6 @@ void setup_model() {
             mp.mu = 1 / (2 * (mp.pi_r * mp.pi_y + mp.Kappa * (AG + CT)));
             mp.aR = 1 + mp.pi_r * (mp.Kappa - 1);
             mp.aY = 1 + mp.pi_y * (mp.Kappa - 1);
-            fprintf(out, "The HKY Model will be used\n\n");
-            fprintf(out, "The transition/transversion ratio = %f\n\n", mp.ratio);
-            fprintf(out, "Kappa = %f\n\n", mp.Kappa);
-            fprintf(out, "The scaling factor for the branch lengths is %f\n\n", mp.mu);
             break;
         }
         case 2: {  // F84
@@ -57,10 +53,6 @@ void setup_model() {
             mp.kDenom = AG / mp.pi_r + CT / mp.pi_y;
             mp.K = (mp.ratio * mp.pi_r * mp.pi_y - AG - CT) / mp.kDenom;
             mp.Kprime = mp.K + 1;
-            fprintf(out, "The F84 Model will be used\n\n");
-            fprintf(out, "Transition/transversion ratio = %f\n\n", mp.ratio);
-            fprintf(out, "Transition/transversion parameter = %f\n\n", mp.K);
-            fprintf(out, "The scaling factor for the branch lengths is %f\n\n", mp.mu);
             break;
         }
         case 3:  // JC
@@ -69,8 +61,6 @@ void setup_model() {
             mp.K = 0;
             mp.mu = 4.0 / 3.0;
             mp.Kprime = 1;
-            fprintf(out, "The JC Model will be used\n\n");
-            fprintf(out, "The scaling factor for the branch lengths is %f\n\n", mp.mu);
             break;
         case 4:  // K2P
             equal_base_freqs();
@@ -78,11 +68,6 @@ void setup_model() {
             mp.K = (mp.Kappa - 1) * 0.5;
             mp.mu = 2 / (1 + mp.ratio);
             mp.Kprime = mp.K + 1;
-            fprintf(out, "The K2P Model will be used\n\n");
-            fprintf(out, "Transition/transversion ratio = %f\n\n", mp.ratio);
-            fprintf(out, "Transition/transversion parameter = %f\n\n", mp.K);
-            fprintf(out, "Kappa = %f\n\n", mp.Kappa);
-            fprintf(out, "The scaling factor for the branch lengths is %f\n\n", mp.mu);
             break;
         default:
             fatal("Error in model specification\n\n");
@@ -136,9 +121,6 @@ void empirical_base_freqs() {
     // Written as "not above zero" so that frequencies left undefined by an alignment
     // without usable sites stop here too instead of poisoning every likelihood.
     if (!(mp.pi_y > 0) || !(mp.pi_r > 0)) fatal("There are only pyrimidines or purines in your data\n");
-    fprintf(run_files.results, "Empirical Base Frequencies:\n\n");
-    fprintf(run_files.results, "   A   %lf\n   G   %lf\n   C   %lf\n   T   %lf\n\n", mp.piA, mp.piG,
-            mp.piC, mp.piT);
 }
 
 // Per cell, with c = exp(-mu t) and e_j = exp(-mu t A_j):

@@ -3,8 +3,8 @@
 
 #include "base/state.hpp"
 
-// Fixes the model from settings.model, writes the model lines to results; stops on a
-// bad model code.
+// Fixes the model from settings.model (with the empirical base frequencies of HKY and F84);
+// stops on a bad model code.
 void setup_model();
 // Fills the derived constants of mp from the base frequencies.
 void derive_model_constants();

@@ -1,4 +1,5 @@
-// Sequences of the infile, nucleotide codes and unique site patterns.
+// The sequences of the infile: the programs' own format (sequential or interleaved) and the
+// alignments the other formats' readers give, with the checks of names and characters.
 #include "input/alignment.hpp"
 
 #include <cctype>
@@ -6,47 +7,11 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "input/alignment_formats.hpp"
+#include "base/base_codes.hpp"
 #include "base/fatal.hpp"
-#include "base/program.hpp"
+#include "base/state.hpp"
 #include "base/text_reader.hpp"
-
-// ---------------------------------------------------------------------------------------
-// Nucleotide codes
-
-static const char kLetters[] = "AGCT-MRWSYKBDHVN";
-
-// Codes of all 256 byte values, built once: the reader looks up every character.
-struct CodeTable {
-    signed char code[256];
-    CodeTable() {
-        for (int c = 0; c < 256; ++c) code[c] = -2;
-        for (int k = 0; k < 16; ++k) {
-            const unsigned char up = static_cast<unsigned char>(kLetters[k]);
-            code[up] = static_cast<signed char>(k);
-            if (up >= 'A' && up <= 'Z') code[up - 'A' + 'a'] = static_cast<signed char>(k);
-        }
-        code[static_cast<unsigned char>('?')] = 15;
-        code[static_cast<unsigned char>('.')] = -1;
-    }
-};
-static const CodeTable kCodes;
-
-int base_code(char c) { return kCodes.code[static_cast<unsigned char>(c)]; }
-
-char base_letter(int code) { return code >= 0 && code < 16 ? kLetters[code] : '?'; }
-
-const int* code_states(int code) {
-    // A G C T compatibility of every code; a gap is missing data to the likelihood.
-    static const int states[16][4] = {
-        {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {1, 1, 1, 1}, {1, 0, 1, 0},
-        {1, 1, 0, 0}, {1, 0, 0, 1}, {0, 1, 1, 0}, {0, 0, 1, 1}, {0, 1, 0, 1}, {0, 1, 1, 1},
-        {1, 1, 0, 1}, {1, 0, 1, 1}, {1, 1, 1, 0}, {1, 1, 1, 1}};
-    return states[code >= 0 && code < 16 ? code : 15];
-}
-
-// ---------------------------------------------------------------------------------------
-// Reading
+#include "input/alignment_formats.hpp"
 
 // NEXUS readers take an unquoted '_' for a blank and ignore the case of letters, so two names
 // that differ only there are one taxon to them, in paupfile.nex and in every tree written.
@@ -82,7 +47,7 @@ static void check_name(const std::string& name, int i, int line, const std::vect
     // A line without its name shows up as a "name" made of sequence letters.
     const size_t length = utf8_length(name);
     bool all_codes = length > 10;
-    for (char c : name) all_codes = all_codes && kCodes.code[static_cast<unsigned char>(c)] != -2;
+    for (char c : name) all_codes = all_codes && base_code(c) != -2;
     if (all_codes)
         input_error("infile", line, "the name of taxon %d is missing: '%s' is a sequence", i + 1,
                     printable(name).c_str());
@@ -107,7 +72,7 @@ static void check_characters(const std::string& seq, int i, int col, int line) {
     const char* name = alignment.TaxonNames[i].c_str();
     const char* chars = seq.data();
     for (size_t j = 0; j < seq.size(); ++j) {
-        const int code = kCodes.code[static_cast<unsigned char>(chars[j])];
+        const int code = base_code(chars[j]);
         if (code >= 0) continue;
         if (code == -2)
             input_error("infile", line, "taxon %s, site %d: '%s' is not a nucleotide or "
@@ -128,7 +93,7 @@ void code_block(const std::vector<std::string>& lines, int c, int w) {
         const int* first = alignment.ppBase[0].data() + c;
         const char* chars = lines[i].data();
         for (int j = 0; j < w; ++j) {
-            int code = kCodes.code[static_cast<unsigned char>(chars[j])];
+            int code = base_code(chars[j]);
             // '.' repeats the first sequence, whose row is coded first.
             if (code == -1 && i > 0) code = first[j];
             if (code < 0)
@@ -266,109 +231,3 @@ void set_sequences(const OtherAlignment& a) {
     code_block(a.seqs, 0, s);
 }
 
-// ---------------------------------------------------------------------------------------
-// Site patterns
-
-// Whether site j shows the same codes as site k in every sequence.
-static bool same_column(int j, int k) {
-    for (const std::vector<int>& row : alignment.ppBase)
-        if (row[j] != row[k]) return false;
-    return true;
-}
-
-void build_patterns() {
-    const int n = settings.ntaxa, s = settings.nsites;
-    Alignment& a = alignment;
-    a.ppBase_unique.assign(n, std::vector<int>(static_cast<size_t>(s) + 5, 0));
-    a.site_counter.assign(static_cast<size_t>(s) + 1, 0);
-    a.npat = 0;
-
-    // A hash of every column (FNV-1a over its codes), built row by row, and the columns
-    // left out for their gaps.
-    std::vector<uint64_t> hash_store(s, 0xCBF29CE484222325ULL);
-    std::vector<char> excluded_store(s, 0);
-    uint64_t* hash = hash_store.data();
-    char* excluded = excluded_store.data();
-    for (int i = 0; i < n; ++i) {
-        const int* row = a.ppBase[i].data();
-        for (int j = 0; j < s; ++j)
-            hash[j] = (hash[j] ^ static_cast<uint32_t>(row[j])) * 0x100000001B3ULL;
-        if (settings.keep_gaps == 0)
-            for (int j = 0; j < s; ++j)
-                if (row[j] == 4) excluded[j] = 1;
-    }
-
-    // Each site joins the pattern of the first equal column before it, or opens a new
-    // pattern: patterns come in order of first occurrence, weighted by their columns.
-    std::unordered_map<uint64_t, int> first_with_hash;
-    std::vector<int> same_hash_next;  // next pattern whose column has the same hash
-    std::vector<int> pattern_site;    // first site of each pattern
-    first_with_hash.reserve(static_cast<size_t>(s));
-    for (int j = 0; j < s; ++j) {
-        if (excluded[j]) continue;
-        auto it = first_with_hash.find(hash[j]);
-        int p = it == first_with_hash.end() ? -1 : it->second;
-        while (p >= 0 && !same_column(j, pattern_site[p])) p = same_hash_next[p];
-        if (p >= 0) {
-            ++a.site_counter[p];
-            continue;
-        }
-        p = a.npat++;
-        a.site_counter[p] = 1;
-        pattern_site.push_back(j);
-        same_hash_next.push_back(it == first_with_hash.end() ? -1 : it->second);
-        first_with_hash[hash[j]] = p;
-    }
-    for (int i = 0; i < n; ++i) {
-        const int* row = a.ppBase[i].data();
-        int* unique = a.ppBase_unique[i].data();
-        for (int p = 0; p < a.npat; ++p) unique[p] = row[pattern_site[p]];
-    }
-
-    FILE* out = run_files.results;
-    fputs(program.pattern_lead, out);
-    fputs("----------------------------------------------------------------\n\n", out);
-    fprintf(out, "The number of unique site patterns is %d\n\n", a.npat);
-    if (settings.keep_gaps == 0) {
-        int used = 0;
-        for (int p = 0; p < a.npat; ++p) used += a.site_counter[p];
-        fprintf(out, "Sites with a gap in at least one taxa have been excluded - the \n total "
-                     "number of sites used in the computations is %d\n\n", used);
-    }
-    if (a.npat == 0)
-        input_error("infile", 0, "every site has a gap in at least one sequence, so no site "
-                    "is left once the gapped sites are excluded");
-}
-
-void print_pattern_table() {
-    FILE* out = run_files.results;
-    const Alignment& a = alignment;
-    fputs("ppBase_unique:\n", out);
-    for (int i = 0; i < settings.ntaxa; ++i) {
-        fprintf(out, "Sequence %d", i + 1);
-        fputs(":  ", out);
-        fprintf(out, " %s\n", a.TaxonNames[i].c_str());
-        for (int p = 0; p < a.npat; ++p) fprintf(out, "%d", a.ppBase_unique[i][p]);
-        fputs("\n", out);
-    }
-    fputs("\n\n", out);
-    for (int p = 0; p < a.npat; ++p) {
-        fprintf(out, "Counter %d %d", p, a.site_counter[p]);
-        fputs("\n", out);
-    }
-    fputs("\n\n", out);
-}
-
-void print_pattern_alignment() {
-    const Alignment& a = alignment;
-    printf("\n\n");
-    for (int i = 0; i < settings.ntaxa; ++i) {
-        printf("%s", pad_to_width(a.TaxonNames[i], 10).c_str());
-        for (int p = 0; p < a.npat; ++p) {
-            const char letter = base_letter(a.ppBase_unique[i][p]);
-            for (int w = 0; w < a.site_counter[p]; ++w) putchar(letter);
-        }
-        printf("\n");
-    }
-    printf("\n\n");
-}

@@ -1,22 +1,26 @@
-// Run files, the infile header, the settings file, lin_info, derived counts and the timer.
+// The settings file: its 22 positional lines, their ranges and comments, and the counts and
+// temperatures derived from them with the alignment's size.
 #pragma once
 
 #include <string>
 
-#include "base/file_io.hpp"
 #include "base/state.hpp"
 
-// Opens the run files in slot order (infile, settings, treefile, besttree, results, then
-// paupfile.nex, best.tre). lin_info is opened separately, after the settings are known. On failure
-// prints "Can't open <file>: <reason>\n" and returns false; an input that is a folder or
-// a device (anything but a file or a pipe) fails to open.
-bool open_run_files();
-// clockml with use_lin_info 1: opens lin_info; on failure "Can't open lin_info: ...", false.
-bool open_lin_info();
+constexpr int kSettingsLines = 22;
 
-// Parses the seven header integers at the start of the infile text. Returns the offset
-// just past the header, where the sequences start. Stops the run on a malformed header.
-size_t parse_infile_header(const std::string& text);
+// One line of the settings file: its label and the field of the record it fills (an integer
+// read as "%d", or a single-precision real read as "%f").
+struct SettingLine {
+    const char* name;
+    int Settings::*int_field;
+    float Settings::*float_field;
+};
+// The 22 lines of this program's settings file in order (lines 16-18 differ between the
+// programs); returns the count.
+int settings_lines(SettingLine out[kSettingsLines]);
+// The value of a line in `values` as a settings file holds it: an integer, or the shortest
+// form of a real that reads back as the same single-precision value.
+std::string setting_value_text(const Settings& values, const SettingLine& line);
 
 // Parses the 22 positional lines of a settings text into `settings` (clockml or freeml
 // order by program.has_lin_info) and checks them; stops the run on a bad value.
@@ -33,12 +37,3 @@ float cooling_constant();
 // Starting temperature of the second search, at which a fall of delta_lnl2 is accepted with
 // probability accept_prob2 at its first step.
 double second_search_temperature(float beta);
-
-// Parses n lines of a lin_info text into alignment.lin_array; stops on a bad line.
-void parse_lin_info(const std::string& text, int n);
-// clockml's relative rate of a lineage from its two lin_info values w and t.
-double lineage_rate(double w, double t);
-
-// Processor-clock timer in seconds.
-void start_timer();
-double elapsed_seconds();

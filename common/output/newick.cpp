@@ -5,7 +5,8 @@
 
 #include <string_view>
 
-#include "base/program.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 
 namespace {
 

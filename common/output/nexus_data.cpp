@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <string>
 
-#include "input/alignment.hpp"
+#include "base/base_codes.hpp"
+#include "base/state.hpp"
+#include "base/text_reader.hpp"
 #include "output/newick.hpp"
 #include "output/reports.hpp"
-#include "base/text_reader.hpp"
 
 void write_nexus_data() {
     FILE* out = run_files.paupfile;

@@ -9,10 +9,11 @@
 
 #include "search/archive.hpp"
 
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "output/newick.hpp"
-#include "base/program.hpp"
 
 namespace {
 
@@ -24,6 +25,21 @@ double ratio_of_kprime(double kprime) {
 }
 
 }  // namespace
+
+void write_anneal_lines(const AnnealSummary& s) {
+    FILE* out = run_files.results;
+    fprintf(out, " The likelihood at end of burnin is %f\n\n", s.lnL_after_burnin);
+    if (!s.second_ran)
+        fprintf(out, " The total number of iterations is %d\n\n", s.first_iterations);
+    else
+        fprintf(out,
+                " Total iterations in first anneal is %d, total iterations in second anneal is "
+                "%d\n\n",
+                s.first_iterations, s.second_iterations);
+    if (!program.timing_lines) return;
+    fprintf(out, " Time to perform annealing is %f\n\n", s.anneal_seconds);
+    fprintf(out, " Time to perform tree optimization is %f\n\n", s.optimisation_seconds);
+}
 
 void write_run_report() {
     FILE* f = run_files.results;

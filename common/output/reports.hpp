@@ -2,7 +2,11 @@
 #pragma once
 
 #include "base/state.hpp"
+#include "search/anneal.hpp"
 
+// The annealing's lines: the log-likelihood after the burn-in, the iterations and
+// (clockml) the processor time of the searches and of the final optimisation.
+void write_anneal_lines(const AnnealSummary& summary);
 void write_run_report();
 void write_best_tree_listing();
 void write_nexus_data();

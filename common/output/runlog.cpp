@@ -14,10 +14,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/error_record.hpp"
 #include "base/file_io.hpp"
-#include "base/program.hpp"
-#include "input/settings.hpp"
+#include "base/program_info.hpp"
 #include "base/state.hpp"
+#include "input/settings.hpp"
 
 namespace {
 
@@ -34,7 +35,6 @@ struct RunLog {
     std::string settings;  // the settings block and the seeds
     std::string notes;     // lines of other run kinds
     timespec start{};
-    char error[512] = "";
 };
 RunLog g_log;
 
@@ -85,8 +85,8 @@ bool write_record(int status, bool named) {
                             1e-9 * static_cast<double>(now.tv_nsec - g_log.start.tv_nsec);
         fprintf(f, "ended         %s, after %.1f s of wall-clock time\n", when, secs);
         fprintf(f, "exit status   %d: %s\n", status, status_meaning(status));
-        if (g_log.error[0] != '\0')
-            fprintf(f, "error         %s\n", g_log.error);
+        if (recorded_error()[0] != '\0')
+            fprintf(f, "error         %s\n", recorded_error());
         else if (status != 0 && status < 128)
             fputs("error         its message went to standard output\n", f);
         if (named)
@@ -194,16 +194,6 @@ void runlog_settings() {
     write_record(-1, false);
 }
 
-void runlog_error(const char* message) {
-    if (!g_log.begun || g_log.error[0] != '\0') return;
-    snprintf(g_log.error, sizeof g_log.error, "%s", message);
-    // One line: the message's own line ends are not part of it.
-    for (char* c = g_log.error; *c != '\0'; ++c)
-        if (*c == '\n' || *c == '\r') *c = ' ';
-    size_t len = strlen(g_log.error);
-    while (len > 0 && g_log.error[len - 1] == ' ') g_log.error[--len] = '\0';
-}
-
 void runlog_end(int status, bool named) {
     if (!g_log.begun || g_log.ended) return;
     g_log.ended = true;
@@ -216,4 +206,5 @@ void reset_runlog() {
     const std::string command = g_log.command;
     g_log = RunLog{};
     g_log.command = command;
+    clear_recorded_error();
 }

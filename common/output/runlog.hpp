@@ -23,8 +23,6 @@ constexpr const char* kRunlogChecksumsLabel = "checksums     ";
 void runlog_settings();
 // A line about this run kind (replicates, their count and folders).
 void runlog_note(const std::string& line);
-// The message of the error that ends the run, kept for the record.
-void runlog_error(const char* message);
 // Finishes the record with the exit status; `named` when the reports took their names, so
 // that the record takes its own too.
 void runlog_end(int status, bool named);

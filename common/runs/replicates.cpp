@@ -19,15 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "app/cli.hpp"
+#include "base/error_record.hpp"
 #include "base/fatal.hpp"
 #include "base/file_io.hpp"
-#include "app/folder_lock.hpp"
 #include "base/interrupt.hpp"
-#include "base/program.hpp"
+#include "base/program_info.hpp"
 #include "base/rng.hpp"
-#include "output/runlog.hpp"
+#include "base/state.hpp"
 #include "input/settings.hpp"
+#include "output/runlog.hpp"
 #include "runs/summary.hpp"
 
 namespace {
@@ -50,7 +50,7 @@ double now_seconds() {
     char message[600];
     snprintf(message, sizeof message, fmt, a.c_str(), why);
     printf("%s\n", message);
-    runlog_error(message);
+    record_error(message);
     exit(1);
 }
 
@@ -170,12 +170,11 @@ void run_all(std::vector<Replicate>& reps, int jobs, const std::string& exe) {
 
 }  // namespace
 
-int run_replicates() {
-    lock_folder();
+int run_replicates(const ReplicateOptions& options) {
     runlog_begin();
-    const int count = command_line.replicates > 0 ? command_line.replicates : 1;
-    const int boots = command_line.bootstrap;
-    const int jobs = command_line.jobs > 0 ? command_line.jobs : default_jobs();
+    const int count = options.replicates > 0 ? options.replicates : 1;
+    const int boots = options.bootstrap;
+    const int jobs = options.jobs > 0 ? options.jobs : default_jobs();
 
     std::string settings_text, infile, lin_info;
     FILE* f = fopen("settings", "r");
@@ -218,13 +217,12 @@ int run_replicates() {
     runlog_note(note);
     runlog_settings();
     for (const Replicate& rep : reps) prepare_folder(rep, infile, has_lin_info ? &lin_info : nullptr, base);
-    if (command_line.prepare) {
+    if (options.prepare) {
         printf("\n %s: wrote the folders of %d search%s and %d bootstrap replicate%s; run %s in "
                "each (with --resample in boot-*), then %s --summarise\n",
                program.name, count, count == 1 ? "" : "es", boots, boots == 1 ? "" : "s",
                program.name, program.name);
         runlog_end(0, true);
-        unlock_folder();
         return 0;
     }
     printf("\n %s: %d search%s and %d bootstrap replicate%s, %d at a time\n", program.name, count,
@@ -242,6 +240,5 @@ int run_replicates() {
     // Folders left unrun by the interruption are no failure of their own.
     if (search_interrupted()) status = interrupted_exit_status();
     runlog_end(status, true);
-    unlock_folder();
     return status;
 }

@@ -2,7 +2,15 @@
 // alignment, J at a time (--jobs J), each in a folder of its own.
 #pragma once
 
-// Writes the folders rep-001 ... and boot-001 ... with their inputs and seeds and, unless
-// --prepare, runs them and summarises them (summary.hpp). Returns the exit status: 0 when
-// every run completed, 128 + signal when interrupted, else 1.
-int run_replicates();
+struct ReplicateOptions {
+    int replicates = 0;    // --replicates R (at least one search is run)
+    int bootstrap = 0;     // --bootstrap B
+    int jobs = 0;          // --jobs J; 0: the number of cores
+    bool prepare = false;  // --prepare: write the folders, run nothing
+};
+
+// In the current folder, which the caller has locked: writes the folders rep-001 ... and
+// boot-001 ... with their inputs and seeds and, unless `prepare`, runs them and summarises
+// them (summary.hpp). Returns the exit status: 0 when every run completed, 128 + signal
+// when interrupted, else 1.
+int run_replicates(const ReplicateOptions& options);

@@ -14,13 +14,13 @@
 
 #include <sys/stat.h>
 
-#include "app/cli.hpp"
+#include "base/error_record.hpp"
 #include "base/file_io.hpp"
-#include "app/folder_lock.hpp"
-#include "runs/newick_read.hpp"
-#include "base/program.hpp"
-#include "output/runlog.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "input/settings.hpp"
+#include "output/runlog.hpp"
+#include "runs/splits.hpp"
 
 namespace {
 
@@ -374,14 +374,13 @@ int summarise_folders(const std::vector<std::string>& folders, const std::vector
     if (status == 1 && ok)
         for (const FolderRun& r : runs)
             if (r.status != 0 && r.status < 128) {
-                runlog_error((r.folder + (r.status < 0 ? " was not run: " : " failed: ") + r.why).c_str());
+                record_error((r.folder + (r.status < 0 ? " was not run: " : " failed: ") + r.why).c_str());
                 break;
             }
     return status;
 }
 
-int run_summarise() {
-    const std::vector<std::string>& folders = command_line.summarise;
+bool summary_folders_usable(const std::vector<std::string>& folders) {
     std::vector<struct stat> seen(folders.size());
     for (size_t k = 0; k < folders.size(); ++k) {
         struct stat& st = seen[k];
@@ -389,21 +388,23 @@ int run_summarise() {
         if (!found || !S_ISDIR(st.st_mode)) {
             printf("Error: cannot summarise %s: %s; nothing is written\n", folders[k].c_str(),
                    found ? "it is not a folder" : strerror(errno));
-            return 1;
+            return false;
         }
         // One run counted twice would weigh twice in the support and the topology counts.
         for (size_t j = 0; j < k; ++j)
             if (seen[j].st_dev == st.st_dev && seen[j].st_ino == st.st_ino) {
                 printf("Error: cannot summarise %s: it is the folder %s, named again; nothing is "
                        "written\n", folders[k].c_str(), folders[j].c_str());
-                return 1;
+                return false;
             }
     }
-    lock_folder();
+    return true;
+}
+
+int run_summarise(const std::vector<std::string>& folders) {
     runlog_begin();
-    runlog_note("summary       of " + std::to_string(command_line.summarise.size()) + " folders");
-    const int status = summarise_folders(command_line.summarise);
+    runlog_note("summary       of " + std::to_string(folders.size()) + " folders");
+    const int status = summarise_folders(folders);
     runlog_end(status, true);
-    unlock_folder();
     return status;
 }

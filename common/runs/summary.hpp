@@ -19,5 +19,9 @@
 int summarise_folders(const std::vector<std::string>& folders,
                       const std::vector<int>& exit_statuses = {});
 
-// --summarise DIR...: locks this folder and summarises the folders named (each once).
-int run_summarise();
+// --summarise DIR...: whether every folder named is a folder, each named once; otherwise a
+// line says which is not, and nothing is written.
+bool summary_folders_usable(const std::vector<std::string>& folders);
+// Summarises the folders named into the current folder, which the caller has locked, with a
+// runlog of its own.
+int run_summarise(const std::vector<std::string>& folders);

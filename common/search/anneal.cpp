@@ -1,24 +1,47 @@
 // The annealing driver: a burn-in that measures how far single proposals move the
 // log-likelihood, a first search cooling from that scale, then (when the program asks
-// for it) the optimisation of the archived trees and a second search.
+// for it) the optimisation of the archived trees and a second search. It alone moves the
+// search's current and best log-likelihoods and its stop count; the steps it calls return
+// what they found.
 #include "search/anneal.hpp"
 
 #include <cmath>
 #include <cstdio>
 
-#include "engine/estimate.hpp"
 #include "base/interrupt.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
+#include "base/timer.hpp"
 #include "engine/likelihood.hpp"
-#include "search/optimise.hpp"
-#include "base/program.hpp"
-#include "search/progress.hpp"
-#include "search/proposal.hpp"
 #include "input/settings.hpp"
+#include "search/estimation.hpp"
+#include "search/optimise.hpp"
+#include "search/progress.hpp"
+#include "search/tree.hpp"
 
 namespace {
 
 // Temperature after anneal_iter proposals of the current phase.
 void cool() { ann.ci = ann.co / (ann.anneal_iter * ann.beta + 1); }
+
+// An estimation point: the parameters move on the current tree, which keeps the
+// log-likelihood they give, and a quasi-Newton fallback that ran out of iterations may
+// raise the best value seen.
+void estimate_here() {
+    const EstimationResult r = estimation_point(ann.lnL_cur);
+    ann.lnL_cur = r.lnL;
+    if (r.capped_lnL > ann.lnL_best) ann.lnL_best = r.capped_lnL;
+}
+
+// The optimisation of the archived trees, and what it leaves current and best.
+void optimise_archive() {
+    const ArchiveOptimisation r = optimise_archived_trees(ann.lnL_cur);
+    ann.lnL_cur = r.lnL;
+    if (!r.best_made_current) return;
+    ann.lnL_best = r.lnL_best;
+    ann.best_mu = mp.mu;
+    ann.best_Kprime = mp.Kprime;
+}
 
 // One search: proposals until no new tree has turned up for stop_count steps or the
 // iteration cap is reached, re-estimating the parameters whenever the log-likelihood
@@ -27,12 +50,12 @@ void cool() { ann.ci = ann.co / (ann.anneal_iter * ann.beta + 1); }
 void search() {
     while (ann.since_unique < settings.stop_count && ann.anneal_iter < settings.max_iter &&
            !search_interrupted()) {
-        propose_tree();
+        take_step();
         ann.anneal_iter += 1;
         cool();
         progress_tick();
         if (ann.lnL_cur - ann.lnL_ref > -ann.lnL_ref * settings.improve_tol) {
-            estimation_point();
+            estimate_here();
             ann.lnL_ref = ann.lnL_cur;
         }
     }
@@ -40,7 +63,28 @@ void search() {
 
 }  // namespace
 
-void anneal() {
+ProposalResult take_step() {
+    const ProposalResult r = propose_tree(ann.lnL_cur, ann.ci);
+    if (r.accepted) {
+        // A proposal that rose above the best log-likelihood becomes the best tree, with the
+        // parameters in force.
+        if (r.uphill && r.lnL > ann.lnL_best) {
+            ann.lnL_best = r.lnL;
+            ann.best_mu = mp.mu;
+            ann.best_Kprime = mp.Kprime;
+            copy_tree_temp_to_best();
+        }
+        ann.lnL_cur = r.lnL;
+        ann.n_accepted += 1;
+        if (r.topology_changed) ann.n_changes += 1;
+    }
+    if (r.stop == StopCount::kStep) ann.since_unique += 1;
+    if (r.stop == StopCount::kReset) ann.since_unique = 1;
+    return r;
+}
+
+AnnealSummary anneal() {
+    AnnealSummary summary;
     ann.co = -0.25 * ann.lnL_cur;
     ann.anneal_iter = 0;
     ann.beta = 0.001f;
@@ -55,16 +99,16 @@ void anneal() {
 
     // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
     while (ann.anneal_iter < settings.burnin_iter && !search_interrupted()) {
-        propose_tree();
+        const ProposalResult r = take_step();
         ann.anneal_iter += 1;
         cool();
         progress_tick();
-        if (ann.dlnL_abs > ann.dlnL_max) ann.dlnL_max = ann.dlnL_abs;
+        if (r.change > ann.dlnL_max) ann.dlnL_max = r.change;
     }
-    fprintf(run_files.results, " The likelihood at end of burnin is %f\n\n", ann.lnL_cur);
+    summary.lnL_after_burnin = ann.lnL_cur;
     ann.co = ann.dlnL_max;
 
-    estimation_point();
+    estimate_here();
     ann.lnL_ref = ann.lnL_cur;
 
     ann.beta = cooling_constant();
@@ -73,7 +117,7 @@ void anneal() {
     progress_phase(kPhaseFirstSearch);
     printf("  Beginning tree search ....\n");
     search();
-    const int first = ann.anneal_iter;
+    summary.first_iterations = ann.anneal_iter;
     fflush(nullptr);
 
     // An interrupted search skips the phases still to come.
@@ -83,7 +127,7 @@ void anneal() {
         progress_phase(kPhaseOptimisation);
         printf("  Beginning tree optimization .... \n");
         progress_show();
-        optimise_archived_trees();
+        optimise_archive();
         // Interrupted in the optimisation: the reports come from what is optimised so far.
         second = !search_interrupted();
     }
@@ -101,34 +145,27 @@ void anneal() {
         search();
     }
 
+    summary.second_ran = second;
     if (!second) {
-        ann.anneal_iter = first;
-        fprintf(run_files.results, " The total number of iterations is %d\n\n", ann.anneal_iter);
+        ann.anneal_iter = summary.first_iterations;
     } else {
-        fprintf(run_files.results,
-                " Total iterations in first anneal is %d, total iterations in second anneal is "
-                "%d\n\n",
-                first, ann.anneal_iter);
-        ann.anneal_iter = ann.anneal_iter + first;
+        summary.second_iterations = ann.anneal_iter;
+        ann.anneal_iter = ann.anneal_iter + summary.first_iterations;
     }
 
-    if (program.timing_lines) {
-        fprintf(run_files.results, " Time to perform annealing is %f\n\n", elapsed_seconds());
-        start_timer();
-    }
+    summary.anneal_seconds = elapsed_seconds();
+    if (program.timing_lines) start_timer();
 
     if ((estimation_on() && archive.second_pass_count > 0) || !estimation_on()) {
         if (settings.final_opt == 1 && !search_interrupted()) {
             progress_phase(kPhaseOptimisation);
             printf("  Beginning tree optimization .... \n");
             progress_show();
-            optimise_archived_trees();
+            optimise_archive();
         }
         ann.lnL_cur = log_likelihood();
     }
     progress_finish();
-
-    if (program.timing_lines)
-        fprintf(run_files.results, " Time to perform tree optimization is %f\n\n",
-                elapsed_seconds());
+    summary.optimisation_seconds = elapsed_seconds();
+    return summary;
 }

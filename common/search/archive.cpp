@@ -9,8 +9,9 @@
 #include <new>
 
 #include "base/fatal.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
 
 namespace {
 
@@ -202,7 +203,7 @@ void halve_archive() {
     archive.n_keep = archive.n_keep / 2;
 }
 
-TreeRecord* archive_tree(std::string key, double lnL) {
+ArchiveEntry archive_tree(std::string key, double lnL) {
     TreeRecord* record = new (std::nothrow) TreeRecord;
     if (record == nullptr) out_of_memory("TreeRecord");
     record->key = std::move(key);
@@ -220,7 +221,6 @@ TreeRecord* archive_tree(std::string key, double lnL) {
 
     if (found == nullptr || found->key != record->key) {
         if (archive.archive_count + 1 > archive.n_keep) archive.archive_full = 0;
-        ann.since_unique = 1;
         // When the capacity is doubled for the second search, a slot remembered from an
         // eviction is dropped and the next fresh slot number may still be held by a
         // record; never let two records share a stored tree.
@@ -244,7 +244,7 @@ TreeRecord* archive_tree(std::string key, double lnL) {
                     archive.archive_count, archive.n_keep);
             abort();
         }
-        return record;
+        return ArchiveEntry{record, true};
     }
 
     // A topology already on file: refresh its stored tree and ratio, count the hit.
@@ -256,12 +256,11 @@ TreeRecord* archive_tree(std::string key, double lnL) {
     found->ratio = mp.ratio;
     found->params = current_estimates();
     found->hits += 1;
-    if (found->hits < settings.min_trials) ann.since_unique = 1;
     free_tree_record(record);
-    return found;
+    return ArchiveEntry{found, found->hits < settings.min_trials};
 }
 
-TreeRecord* archive_current_tree(double lnL) {
+ArchiveEntry archive_current_tree(double lnL) {
     fill_path_matrix();
     return archive_tree(topology_key(archive.ppMatrix), lnL);
 }

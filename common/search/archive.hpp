@@ -16,17 +16,23 @@ void fill_path_matrix();
 // Three characters per leaf pair i < j of `matrix` (rows 0..n): '0' + d/100, '0', '0' + d%100.
 // Ends the run with "can't memalloc aa\n" when the buffer cannot be had.
 std::string topology_key(const std::vector<std::vector<int>>& matrix);
-// Files the current tree (tree.cur.ppTwoRow, tree.cur.TimeVec) under `key` and returns the record
-// of its topology: a new record, or the existing one with one more hit. Evicts the worst
-// record first when the archive is over capacity.
-TreeRecord* archive_tree(std::string key, double lnL);
+// The record a tree was filed under, and whether that resets a search's count of moves
+// since the last new tree: a new topology, or one now seen fewer than min_trials times.
+struct ArchiveEntry {
+    TreeRecord* record = nullptr;
+    bool resets_stop_count = false;
+};
+// Files the current tree (tree.cur.ppTwoRow, tree.cur.TimeVec) under `key`: a new record, or
+// the existing one of its topology with one more hit. Evicts the worst record first when
+// the archive is over capacity.
+ArchiveEntry archive_tree(std::string key, double lnL);
 // Removes the record of lowest lnL (the first in key order among equals); returns its slot.
 int evict_worst_tree();
 // Evicts down to half the capacity, then halves the capacity.
 void halve_archive();
 void free_tree_record(TreeRecord* record);
-// Archives the current tree (path matrix, key, archive_tree) and returns its record.
-TreeRecord* archive_current_tree(double lnL);
+// Archives the current tree (path matrix, key, archive_tree).
+ArchiveEntry archive_current_tree(double lnL);
 // The records best first: by decreasing log-likelihood, equal ones in key order, a
 // log-likelihood that is not a number last.
 std::vector<const TreeRecord*> records_best_first();

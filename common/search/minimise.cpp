@@ -6,9 +6,11 @@
 #include <cstdlib>
 
 #include "base/fatal.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
+#include "search/search_seams.hpp"
 
 namespace {
 
@@ -194,7 +196,8 @@ bool all_finite(const double* v, int n) {
 // The iterations of dfpmin_temp from the point p with value F and gradient w.g. False when
 // a value or gradient stopped being a number, or the line search could not move the point.
 bool bfgs_iterations(BfgsWork& w, double* p, double F, double Lmax, double tolerance,
-                     int* count, double* value, MinObjective func, MinGradient grad) {
+                     int* count, double* value, double* capped_lnL, MinObjective func,
+                     MinGradient grad) {
     const int n = w.n;
     for (int k = 1; k <= kMaxIterations; ++k) {
         *count = k;
@@ -227,14 +230,15 @@ bool bfgs_iterations(BfgsWork& w, double* p, double F, double Lmax, double toler
     }
     // Out of iterations: the last point stands; its likelihood may still be the best seen.
     const double f = func(p);
-    if (-f > ann.lnL_best) ann.lnL_best = -f;
+    *capped_lnL = -f;
     return std::isfinite(f);
 }
 
 }  // namespace
 
 bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
-                 MinObjective func, MinGradient grad) {
+                 MinObjective func, MinGradient grad, double* capped_lnL) {
+    *capped_lnL = -HUGE_VAL;
     BfgsWork w{n, vect(1, n), vect(1, n), vect(1, n), vect(1, n), vect(1, n), matrix(1, n, 1, n)};
     const double F = func(p);
     grad(p, w.g);
@@ -248,7 +252,7 @@ bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
     const double Lmax = kMaxStepFactor * larger(sqrt(sum), kMinLengthFactor);
     *value = F;
     const bool finite = std::isfinite(F) && all_finite(w.g, n) &&
-                        bfgs_iterations(w, p, F, Lmax, tolerance, count, value, func, grad);
+                        bfgs_iterations(w, p, F, Lmax, tolerance, count, value, capped_lnL, func, grad);
     free_matrix(w.H, 1, n, 1, n);
     free_vect(w.d, 1, n);
     free_vect(w.x_new, 1, n);
@@ -272,7 +276,7 @@ void neg_lnl_grad(const double* p, double* df) {
     qn_gradient(df);
 }
 
-void qn_estimate() {
+double qn_estimate() {
     const int n = program.qn_params;
     double* p = vect(1, n);
     double* entry = vect(1, n);
@@ -280,7 +284,8 @@ void qn_estimate() {
     for (int i = 1; i <= n; ++i) entry[i] = p[i];
     int count = 0;
     double value = 0.0;
-    const bool finite = dfpmin_temp(p, n, 0.005, &count, &value, neg_lnl, neg_lnl_grad);
+    double capped_lnL = -HUGE_VAL;
+    const bool finite = dfpmin_temp(p, n, 0.005, &count, &value, neg_lnl, neg_lnl_grad, &capped_lnL);
     qn_store_params(p);
     ratio_from_kprime();
     full_pass();
@@ -291,4 +296,5 @@ void qn_estimate() {
     }
     free_vect(entry, 1, n);
     free_vect(p, 1, n);
+    return capped_lnL;
 }

@@ -24,12 +24,13 @@ using MinGradient = void (*)(const double* p, double* df);
 bool line_search(int n, const double* x0, double f0, const double* g, double* d, double* x,
                  double* f, double Lmax, MinObjective func);
 // BFGS minimisation of func from p[1..n] in place, at most 50 iterations. *count gets the
-// iterations used, *value the function value at the last point a line search accepted. When
-// the cap is reached, minus the value at the last point raises ann.lnL_best if it is higher.
-// False when a value or gradient is not a number: the minimisation ends there, and p holds
-// no usable point.
+// iterations used, *value the function value at the last point a line search accepted.
+// *capped_lnL gets minus the value at the last point when the cap is reached (the caller
+// may let the best log-likelihood of the search rise to it), else -HUGE_VAL. False when a
+// value or gradient is not a number: the minimisation ends there, and p holds no usable
+// point.
 bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
-                 MinObjective func, MinGradient grad);
+                 MinObjective func, MinGradient grad, double* capped_lnL);
 
 // Minus the log-likelihood of the current tree at the parameter vector p (after
 // qn_store_params, ratio_from_kprime and a full pass), and its gradient.
@@ -37,9 +38,6 @@ double neg_lnl(const double* p);
 void neg_lnl_grad(const double* p, double* df);
 // Minimises -lnL over the program's parameters (after a rejected Newton-Raphson estimate);
 // restores the entry values when the minimisation failed or the program does not accept
-// the result.
-void qn_estimate();
+// the result. Returns the minimiser's capped log-likelihood (see dfpmin_temp).
+double qn_estimate();
 
-// Defined by each program next to qn_load_params: runs the first-derivative pass at the
-// current parameters and stores minus the root sums of the parameter vector in df[1..n].
-void qn_gradient(double* df);

@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/estimate.hpp"
 #include "base/fatal.hpp"
 #include "base/interrupt.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
+#include "search/estimation.hpp"
 #include "search/progress.hpp"
+#include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -202,13 +203,16 @@ bool node_settled(int c, double xmin) {
     return std::fabs(tree.temp.TimeVec[c] - xmin) < kSettleDistance;
 }
 
-void optimise_tree(const SweepPlan& plan) {
-    if (!search_interrupted()) settle_estimation(plan.reestimate);
+// The estimations here may return a capped log-likelihood (see qn_estimate); it is not
+// used, as the optimisation of the archived trees sets the best value itself at its end.
+double optimise_tree(const SweepPlan& plan, double lnL_entry) {
+    double lnL = lnL_entry;
+    if (!search_interrupted()) lnL = settle_estimation(lnL, plan.reestimate).lnL;
     for (int c = plan.flag_first; c <= plan.flag_last; ++c) tree.ChangeNodeLength[c] = 0.0;
     for (int phase = 0; phase < 2; ++phase) {
         // The stop test compares the log-likelihood at the start of a sweep with the one
         // at its end, before the re-estimation; the first test starts from 0.
-        double prev = ann.lnL_cur;
+        double prev = lnL;
         double after_sweep = 0.0;
         int sweeps = 0;
         while (std::fabs(after_sweep - prev) > kPhaseStop[phase] &&
@@ -226,13 +230,14 @@ void optimise_tree(const SweepPlan& plan) {
             // Every evaluation redid the path it changed, so the partials stand for the
             // tree as it is now.
             after_sweep = log_likelihood();
-            ann.lnL_cur = after_sweep;
-            check_current_lnl("optimisation sweep");
+            lnL = after_sweep;
+            check_current_lnl(lnL, "optimisation sweep");
             progress_refresh();
             // An interrupted run writes its reports at once.
-            if (!search_interrupted()) settle_estimation(plan.reestimate);
+            if (!search_interrupted()) lnL = settle_estimation(lnL, plan.reestimate).lnL;
         }
     }
+    return lnL;
 }
 
 void load_archived_tree(int slot) {
@@ -246,9 +251,9 @@ void load_archived_tree(int slot) {
     copy_tree_current_to_temp();
 }
 
-void optimise_archived_trees() {
+ArchiveOptimisation optimise_archived_trees(double lnL_entry) {
     const int n = tree.n;
-    double best = ann.lnL_cur;
+    double best = lnL_entry;
     TreeRecord* best_rec = nullptr;
     // When no optimised tree beats the entry value, the highest optimised one is made
     // current, so that the search always goes on from a tree of the archive.
@@ -262,8 +267,7 @@ void optimise_archived_trees() {
         load_archived_tree(rec->slot);
         prepare_loaded_tree();
         full_pass();
-        ann.lnL_cur = log_likelihood();
-        optimise_tree_values();
+        optimise_tree_values(log_likelihood());
         rec->lnL = log_likelihood();
         if (estimation_on()) rec->ratio = mp.ratio;
         rec->params = current_estimates();
@@ -276,20 +280,21 @@ void optimise_archived_trees() {
         if (top_rec == nullptr || rec->lnL > top_rec->lnL) top_rec = rec;
     }
     if (best_rec == nullptr) best_rec = top_rec;
+    ArchiveOptimisation r;
     if (best_rec == nullptr) {
         // Interrupted before the first tree: the current tree stays as it was.
-        ann.lnL_cur = log_likelihood();
-        return;
+        r.lnL = log_likelihood();
+        return r;
     }
     // The chosen tree goes on with the parameters it was optimised under, so that the best
     // tree, its reported log-likelihood and the reported estimates belong together.
     make_slot_current_everywhere(best_rec->slot);
     restore_estimates(best_rec->params);
     full_pass();
-    ann.lnL_best = best;
-    ann.best_mu = mp.mu;
-    ann.best_Kprime = mp.Kprime;
-    ann.lnL_cur = log_likelihood();
-    check_current_lnl("optimisation of the archived trees");
+    r.best_made_current = true;
+    r.lnL_best = best;
+    r.lnL = log_likelihood();
+    check_current_lnl(r.lnL, "optimisation of the archived trees");
     fflush(nullptr);
+    return r;
 }

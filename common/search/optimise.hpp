@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/state.hpp"
+#include "search/estimation.hpp"
 
 // Objective of a node: minus the log-likelihood with node value x at node c.
 using NodeObjective = double (*)(int c, double x);
@@ -36,17 +37,28 @@ struct NodeRun {
 struct SweepPlan {
     // Optimises node c in place; true when the settle test holds for it.
     bool (*optimise_node)(int c, double lower_start);
-    void (*reestimate)();
+    Estimator reestimate;
     int flag_first, flag_last;  // flags cleared before the first phase
     NodeRun phase_runs[2][2];   // [phase][run]
     int run_count[2];
 };
 
-// Re-estimates, clears the flags, then runs the first phase (stop 0.001, at most 50
-// sweeps) and the second (0.0001, 35 sweeps). Each phase's stop test starts from an lnL of
-// 0 and compares the log-likelihood before and after a sweep.
-void optimise_tree(const SweepPlan& plan);
+// From the current tree at log-likelihood `lnL_entry`: re-estimates, clears the flags, then
+// runs the first phase (stop 0.001, at most 50 sweeps) and the second (0.0001, 35 sweeps).
+// Each phase's stop test starts from an lnL of 0 and compares the log-likelihood before and
+// after a sweep. Returns the log-likelihood of the tree and parameters at the end.
+double optimise_tree(const SweepPlan& plan, double lnL_entry);
 
 // Loads the tree stored in an archive slot into the current (and temporary) arrays.
 void load_archived_tree(int slot);
-void optimise_archived_trees();
+// What the optimisation of the archived trees leaves: the current tree's log-likelihood and,
+// when an optimised tree was made current (and best), the best log-likelihood it sets.
+struct ArchiveOptimisation {
+    double lnL = 0;
+    bool best_made_current = false;
+    double lnL_best = 0;
+};
+// Optimises every archived tree from the current state (log-likelihood `lnL_entry`) and
+// makes the best of them (or, when none beats lnL_entry, the highest) current and best,
+// with the parameters it was optimised under.
+ArchiveOptimisation optimise_archived_trees(double lnL_entry);

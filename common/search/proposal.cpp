@@ -5,11 +5,14 @@
 
 #include <cmath>
 
-#include "search/archive.hpp"
 #include "base/fatal.hpp"
-#include "engine/likelihood.hpp"
-#include "base/program.hpp"
+#include "base/program_info.hpp"
 #include "base/rng.hpp"
+#include "base/state.hpp"
+#include "engine/engine_seams.hpp"
+#include "engine/likelihood.hpp"
+#include "search/archive.hpp"
+#include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -25,10 +28,12 @@ void accept_move(int X, int P, int A, int B, int S) {
     for (int v : {A, B, S}) tree.cur.parents[v] = tree.temp.parents[v];
 }
 
-void add_hit_to_current_record() {
-    if (archive.cur_record == nullptr) return;
+// A hit of the current record by a move that kept the topology: a tree seen fewer than
+// min_trials times is still worth searching around.
+StopCount add_hit_to_current_record() {
+    if (archive.cur_record == nullptr) return StopCount::kKeep;
     archive.cur_record->hits += 1;
-    if (archive.cur_record->hits < settings.min_trials) ann.since_unique = 1;
+    return archive.cur_record->hits < settings.min_trials ? StopCount::kReset : StopCount::kKeep;
 }
 
 }  // namespace
@@ -58,7 +63,7 @@ void restore_move(int X, int P, int A, int B, int S) {
     for (int v : {A, B, S}) tree.temp.parents[v] = tree.cur.parents[v];
 }
 
-int evaluate_proposal() {
+ProposalResult evaluate_proposal(double lnL_cur, double temperature) {
     const int n = tree.n;
     std::vector<int>& path = tree.recalc_vec;
     for (int i = 2; i <= n - 2; ++i) path[i] = 0;
@@ -73,29 +78,24 @@ int evaluate_proposal() {
     const int start = path[0] <= n ? 1 : 0;
     const int count = h + 1 - start;
     proposed_path_pass(path.data() + start, count, tree.temp.ppTwoRow, tree.temp.TimeVec.data());
-    const double lnL_new = log_likelihood();
-    ann.dlnL_abs = std::fabs(lnL_new - ann.lnL_cur);
-
-    if (lnL_new >= ann.lnL_cur) {
-        if (lnL_new > ann.lnL_best) {
-            ann.lnL_best = lnL_new;
-            ann.best_mu = mp.mu;
-            ann.best_Kprime = mp.Kprime;
-            copy_tree_temp_to_best();
-        }
-        ann.lnL_cur = lnL_new;
-        return 1;
+    ProposalResult r;
+    r.lnL = log_likelihood();
+    r.change = std::fabs(r.lnL - lnL_cur);
+    r.uphill = r.lnL >= lnL_cur;
+    if (r.uphill) {
+        r.accepted = true;
+        return r;
     }
 
-    // A fall is accepted with probability exp(fall / ci). The draw is made whatever the
-    // temperature so that the random stream does not depend on it; at a temperature of
+    // A fall is accepted with probability exp(fall / temperature). The draw is made whatever
+    // the temperature so that the random stream does not depend on it; at a temperature of
     // zero (no burn-in) every fall is rejected. A negative temperature (settings that ask
     // for an acceptance probability above 1, or a negative cooling constant) makes the
     // exponential exceed 1, and every fall is accepted.
     const double u = uniform01();
-    if (ann.ci != 0.0 && std::exp((lnL_new - ann.lnL_cur) / ann.ci) >= u) {
-        ann.lnL_cur = lnL_new;
-        return 1;
+    if (temperature != 0.0 && std::exp((r.lnL - lnL_cur) / temperature) >= u) {
+        r.accepted = true;
+        return r;
     }
     // The current tree's rows were never written. Where the rates of a pass follow the
     // current child table, though, the proposed pass has moved some of them, and the rows
@@ -104,10 +104,11 @@ int evaluate_proposal() {
     drop_proposed_path(path.data() + start, count);
     if (rates_follow_current_rows())
         path_pass(path.data() + start, count, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
-    return 0;
+    r.lnL = lnL_cur;
+    return r;
 }
 
-void propose_tree() {
+ProposalResult propose_tree(double lnL_cur, double temperature) {
     const int n = tree.n;
     const int X = n + 2 + static_cast<int>(uniform01() * (n - 2));
     const int P = tree.cur.parents[X];
@@ -126,23 +127,26 @@ void propose_tree() {
 
     propose_node_values(X, P, A, B, S, side, k);
 
-    if (evaluate_proposal() == 0) {
+    ProposalResult r = evaluate_proposal(lnL_cur, temperature);
+    if (!r.accepted) {
         restore_move(X, P, A, B, S);
         if (archive.cur_record != nullptr) archive.cur_record->hits += 1;
-        ann.since_unique += 1;
-        return;
+        r.stop = StopCount::kStep;
+        return r;
     }
 
     accept_move(X, P, A, B, S);
-    ann.n_accepted += 1;
     if (k == 1) {
-        add_hit_to_current_record();
-        return;
+        r.stop = add_hit_to_current_record();
+        return r;
     }
-    ann.n_changes += 1;
-    if (archive.n_keep == 0) ann.since_unique = 1;
+    r.topology_changed = true;
+    if (archive.n_keep == 0) r.stop = StopCount::kReset;
     if (ann.search_on && archive.n_keep > 0) {
-        archive.cur_record = archive_current_tree(ann.lnL_cur);
+        const ArchiveEntry entry = archive_current_tree(r.lnL);
+        archive.cur_record = entry.record;
+        r.stop = entry.resets_stop_count ? StopCount::kReset : StopCount::kKeep;
         for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = tree.temp.TimeVec[i];
     }
+    return r;
 }

@@ -2,8 +2,9 @@
 #include "search/tree.hpp"
 
 #include "base/fatal.hpp"
-#include "base/program.hpp"
 #include "base/rng.hpp"
+#include "base/state.hpp"
+#include "search/search_seams.hpp"
 
 // Internal node holding `node` in the current child table, 0 when none does.
 int lookup_parent(int node) {

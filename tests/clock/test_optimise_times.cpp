@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "base/state.hpp"
 #include "clock.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/program.hpp"
-#include "support.hpp"
 #include "search/tree.hpp"
+#include "support.hpp"
 
 namespace {
 
@@ -49,7 +49,7 @@ TEST(NodeTimes, OptimisationRaisesLikelihoodAndKeepsClockTree) {
     for (int estimate = 0; estimate <= 1; ++estimate) {
         set_up(estimate == 1 ? 2 : 3, estimate);
         const double before = ann.lnL_cur, mu0 = mp.mu;
-        optimise_node_times();
+        optimise_node_times(ann.lnL_cur);
         full_pass();
         EXPECT_GT(log_likelihood(), before + 1.0);
         EXPECT_NE(mp.mu, mu0);  // mu is re-estimated between sweeps in either case

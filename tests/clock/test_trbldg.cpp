@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/state.hpp"
 #include "clock.hpp"
 #include "common/search_tree.hpp"
-#include "base/program.hpp"
 #include "search/proposal.hpp"
+#include "search/search_seams.hpp"
 
 // Log-likelihood of X's two-child subtree with X at time T, from the transition matrices.
 static double subtree_lnl(int c0, int c1, double T) {

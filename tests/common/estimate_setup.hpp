@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/estimate.hpp"
+#include "engine/derivatives.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "support.hpp"

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <string>
 
-#include "search/archive.hpp"
+#include "base/rng.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "base/rng.hpp"
-#include "support.hpp"
+#include "search/archive.hpp"
 #include "search/tree.hpp"
+#include "support.hpp"
 
 // Children of the internal nodes 6..9 (row 0, row 1) and the node values 0..10.
 struct SearchTreeShape {
@@ -52,7 +52,7 @@ inline double setup_search_tree(const SearchTreeShape& shape, int model, FILE* r
     init_leaf_partials();
     full_pass();
     ann.lnL_cur = ann.lnL_best = log_likelihood();
-    archive.cur_record = archive_current_tree(ann.lnL_cur);
+    archive.cur_record = archive_current_tree(ann.lnL_cur).record;
     seed_all(12345, 67890);
     return ann.lnL_cur;
 }

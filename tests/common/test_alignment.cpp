@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/base_codes.hpp"
 #include "input/alignment.hpp"
+#include "input/infile_header.hpp"
 #include "input/settings.hpp"
+#include "output/pattern_listing.hpp"
 #include "support.hpp"
 
 namespace {
@@ -105,13 +108,20 @@ TEST(Alignment, PatternsSummaryAndListings) {
     const std::string lead =
         "\n----------------------------------------------------------------\n\n";
     load(text, 1);
-    EXPECT_EQ(results_of(build_patterns), lead + "The number of unique site patterns is 5\n\n");
+    EXPECT_EQ(results_of([] {
+                  build_patterns();
+                  write_pattern_summary();
+              }),
+              lead + "The number of unique site patterns is 5\n\n");
     EXPECT_EQ(alignment.site_counter[0], 4);
     EXPECT_EQ(alignment.ppBase_unique[2][2], 0);  // the gap column (- - A) is a pattern
     EXPECT_EQ(alignment.ppBase_unique[0][2], 4);
 
     load(text, 0);
-    EXPECT_EQ(results_of(build_patterns),
+    EXPECT_EQ(results_of([] {
+                  build_patterns();
+                  write_pattern_summary();
+              }),
               lead + "The number of unique site patterns is 3\n\n"
                      "Sites with a gap in at least one taxa have been excluded - the \n"
                      " total number of sites used in the computations is 6\n\n");

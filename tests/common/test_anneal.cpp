@@ -3,8 +3,9 @@
 
 #include <cmath>
 
-#include "search/anneal.hpp"
 #include "common/search_tree.hpp"
+#include "output/reports.hpp"
+#include "search/anneal.hpp"
 
 static void search_settings(int burnin, int stop_count, int max_iter, int estimate) {
     settings.burnin_iter = burnin;
@@ -29,7 +30,7 @@ TEST(Anneal, StopCountZeroRunsOnlyTheBurnIn) {
     const long start = ftell(results);
     search_settings(4, 0, 1000, 0);
     testing::internal::CaptureStdout();
-    anneal();
+    write_anneal_lines(anneal());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "  Beginning tree search ....\n");
     EXPECT_EQ(ann.anneal_iter, 4);
     // The temperature left by the burn-in: the starting scale over the single-precision
@@ -50,7 +51,7 @@ TEST(Anneal, SecondSearchOnlyWithEstimation) {
     setup_search_tree(clock_shape(), 1, results);  // HKY: estimation is switched off
     search_settings(3, 4, 12, 1);
     testing::internal::CaptureStdout();
-    anneal();
+    write_anneal_lines(anneal());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Cannot estimate parameters in HKY model\n\n"
               "Program will proceed with no parameter estimation\n\n"
@@ -65,7 +66,10 @@ TEST(Anneal, SecondSearchOnlyWithEstimation) {
     setup_search_tree(clock_shape(), 2, results);
     search_settings(3, 5, 40, 1);
     testing::internal::CaptureStdout();
-    anneal();
+    const AnnealSummary summary = anneal();
+    write_anneal_lines(summary);
+    EXPECT_TRUE(summary.second_ran);
+    EXPECT_EQ(ann.anneal_iter, summary.first_iterations + summary.second_iterations);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "  Beginning tree search ....\n  Beginning tree optimization .... \n"
               "  Beginning second tree search .... \n");

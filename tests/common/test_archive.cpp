@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "search/archive.hpp"
 #include "archive_setup.hpp"
-#include "base/program.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
+#include "search/archive.hpp"
 #include "support.hpp"
 
 namespace {
@@ -74,13 +75,13 @@ TEST(Archive, CapacityEvictionAndSavedSlot) {
     EXPECT_EQ(list_keys(), "a b c ");
 
     // Over capacity: the worst ("a", slot 1) goes first, its slot is reused.
-    TreeRecord* d = archive_tree("d", -7);
+    TreeRecord* d = archive_tree("d", -7).record;
     EXPECT_EQ(list_keys(), "b c d ");
     EXPECT_EQ(d->slot, 1);
 
     // Over capacity and a known topology: "b" (slot 0) is evicted, "c" is hit, and the
     // free slot waits for the next new record.
-    TreeRecord* c = archive_tree("c", -1);
+    TreeRecord* c = archive_tree("c", -1).record;
     EXPECT_EQ(c, find("c"));
     EXPECT_EQ(c->hits, 2);
     EXPECT_EQ(c->lnL, -5);
@@ -88,7 +89,7 @@ TEST(Archive, CapacityEvictionAndSavedSlot) {
     EXPECT_EQ(archive.archive_full, 1);
     EXPECT_EQ(archive.saved_slot, 0);
     set_tree(4, {6, 1, 2}, {7, 3, 4});
-    TreeRecord* e = archive_tree("e", -3);
+    TreeRecord* e = archive_tree("e", -3).record;
     EXPECT_EQ(e->slot, 0);
     EXPECT_EQ(archive.archive_full, 0);
     EXPECT_EQ(archive.archive_count, 3);
@@ -108,8 +109,9 @@ TEST(Archive, HitsCountersAndStoredTrees) {
     ann.anneal_iter = 5;
     mp.ratio = 2.5;
     for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 10 + i;
-    TreeRecord* r = archive_tree("k", -10);
-    EXPECT_EQ(ann.since_unique, 1);
+    const ArchiveEntry fresh = archive_tree("k", -10);
+    TreeRecord* r = fresh.record;
+    EXPECT_TRUE(fresh.resets_stop_count);  // a new topology
     EXPECT_EQ(archive.ppTimeVec[r->slot][8], 18);  // a new clock record keeps TimeVec[1..2n]
     EXPECT_EQ(archive.ppTimeVec[r->slot][0], 0);
     EXPECT_EQ(archive.pppTR[r->slot], (std::vector<int>{6, 1, 3, 0, 7, 2, 4, 0}));
@@ -117,22 +119,20 @@ TEST(Archive, HitsCountersAndStoredTrees) {
     // A re-hit stores the new tree and ratio but keeps the first hit's values.
     ann.anneal_iter = 9;
     ann.first_pass = 0;
-    ann.since_unique = 40;
     mp.ratio = 4.0;
     set_tree(4, {6, 7, 1}, {4, 3, 2});
     for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 20 + i;
-    EXPECT_EQ(archive_tree("k", -2), r);
+    const ArchiveEntry again = archive_tree("k", -2);
+    EXPECT_EQ(again.record, r);
     EXPECT_EQ(r->first_hit, 5);
     EXPECT_EQ(r->first_pass, 1);
     EXPECT_EQ(r->lnL, -10);
     EXPECT_EQ(r->ratio, 4.0);
     EXPECT_EQ(r->hits, 2);
-    EXPECT_EQ(ann.since_unique, 1);  // 2 hits, below min_trials
+    EXPECT_TRUE(again.resets_stop_count);  // 2 hits, below min_trials
     EXPECT_EQ(archive.pppTR[r->slot], (std::vector<int>{6, 7, 1, 0, 4, 3, 2, 0}));
     for (int i = 1; i <= 8; ++i) EXPECT_EQ(archive.ppTimeVec[r->slot][i], 20 + i);
-    ann.since_unique = 40;
-    archive_tree("k", -2);
-    EXPECT_EQ(ann.since_unique, 40);  // 3 hits
+    EXPECT_FALSE(archive_tree("k", -2).resets_stop_count);  // 3 hits
     EXPECT_EQ(archive.second_pass_count, 0);
 
     // Records made and removed during the second pass are counted.
@@ -153,11 +153,11 @@ TEST(Archive, HitsCountersAndStoredTrees) {
 
     // Whole path: swapped children hit the same record, another root makes a new one.
     start(4, 5);
-    TreeRecord* first = archive_current_tree(-4);
+    TreeRecord* first = archive_current_tree(-4).record;
     set_tree(4, {7, 2, 4}, {6, 1, 3});
-    EXPECT_EQ(archive_current_tree(-4), first);
+    EXPECT_EQ(archive_current_tree(-4).record, first);
     set_tree(4, {6, 7, 1}, {4, 3, 2});
-    EXPECT_NE(archive_current_tree(-4), first);
+    EXPECT_NE(archive_current_tree(-4).record, first);
     EXPECT_EQ(archive.archive_count, 2);
 }
 
@@ -168,7 +168,7 @@ TEST(Archive, SlotStoreGrowsAndNeverShared) {
     start(4, 100);
     for (int i = 0; i < 80; ++i) {
         tree.cur.TimeVec[3] = i;
-        TreeRecord* r = archive_tree(std::to_string(1000 + i), -1.0 - i);
+        TreeRecord* r = archive_tree(std::to_string(1000 + i), -1.0 - i).record;
         ASSERT_EQ(r->slot, i);
         EXPECT_EQ(archive.ppTimeVec[i][3], i);
     }
@@ -177,12 +177,12 @@ TEST(Archive, SlotStoreGrowsAndNeverShared) {
     start(4, 2);
     archive_tree("a", -3);
     archive_tree("b", -2);
-    TreeRecord* c = archive_tree("c", -1);
+    TreeRecord* c = archive_tree("c", -1).record;
     archive_tree("b", -2);  // evicts "a" (slot 0) and remembers it
     archive.n_keep = 4;
     archive.archive_full = 0;
     set_tree(4, {6, 1, 2}, {7, 3, 4});
-    TreeRecord* d = archive_tree("d", -1);
+    TreeRecord* d = archive_tree("d", -1).record;
     EXPECT_NE(d->slot, c->slot);
     EXPECT_EQ(archive.pppTR[c->slot], (std::vector<int>{6, 1, 3, 0, 7, 2, 4, 0}));
 }

@@ -39,7 +39,7 @@ TEST(CommandLine, AnswersRejectsOrRuns) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: clockml [--help | --version | --write-settings | --replicates R [--jobs J]]\n", 0), 0u);
     for (const char* file : {"infile", "settings", "lin_info", "results", "besttree", "treefile",
-                             "paupfile.nex", "README.md"})
+                             "paupfile.nex", "doc/input.md"})
         EXPECT_NE(help.out.find(file), std::string::npos) << file;
     EXPECT_EQ(help.err, "");
 

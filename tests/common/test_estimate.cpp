@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/state.hpp"
 #include "clock.hpp"
+#include "engine/derivatives.hpp"
 #include "estimate_setup.hpp"
+#include "search/estimation.hpp"
 #include "search/minimise.hpp"
-#include "base/program.hpp"
 
 using namespace estimate_setup;
 
@@ -74,7 +76,7 @@ TEST(Derivatives, ScaledPatternsGiveTheSameSums) {
 
 TEST(Estimators, AcceptanceAndScaledCounts) {
     setup(2);
-    EXPECT_EQ(estimate_mu_kprime(), 0);
+    EXPECT_EQ(estimate_mu_kprime(ann.lnL_cur), 0);
     const double mu1 = mp.mu, k1 = mp.Kprime;
     EXPECT_EQ(mp.K, mp.Kprime - 1);
     const RootSums s = derivative_pass(DERIV_MU1 | DERIV_K1);
@@ -84,14 +86,14 @@ TEST(Estimators, AcceptanceAndScaledCounts) {
 
     // Doubling every count doubles every sum and leaves each Newton step as it was.
     setup(2, kVaried, kVariedCounts, 2);
-    EXPECT_EQ(estimate_mu_kprime(), 0);
+    EXPECT_EQ(estimate_mu_kprime(ann.lnL_cur), 0);
     EXPECT_EQ(mp.mu, mu1);
     EXPECT_EQ(mp.Kprime, k1);
     setup(4);
-    estimate_mu();
+    estimate_mu(ann.lnL_cur);
     const double mu_single = mp.mu;
     setup(4, kVaried, kVariedCounts, 4);
-    estimate_mu();
+    estimate_mu(ann.lnL_cur);
     EXPECT_EQ(mp.mu, mu_single);
     EXPECT_EQ(mp.Kprime, 2.5);
 
@@ -99,12 +101,12 @@ TEST(Estimators, AcceptanceAndScaledCounts) {
     setup(2);
     const double mu0 = mp.mu, kp0 = mp.Kprime, ratio0 = mp.ratio, lnL0 = ann.lnL_cur;
     ann.lnL_cur = 0.0;
-    EXPECT_EQ(estimate_mu_kprime(), 1);
+    EXPECT_EQ(estimate_mu_kprime(ann.lnL_cur), 1);
     EXPECT_EQ(mp.mu, mu0);
     EXPECT_EQ(mp.Kprime, kp0);
     EXPECT_DOUBLE_EQ(mp.ratio, ratio0);
     EXPECT_EQ(log_likelihood(), lnL0);
-    estimate_mu();
+    estimate_mu(ann.lnL_cur);
     EXPECT_EQ(mp.mu, mu0);
     EXPECT_EQ(log_likelihood(), lnL0);
 }
@@ -113,17 +115,17 @@ TEST(Estimators, StepsOutOfRangeRestartFromTheEntryValue) {
     // From a small mu every Newton step overshoots above 10 mu0 (the joint step leaves both
     // ranges): each iteration restarts from the entry values and the restart values stand.
     start_identical_at(0.3, 1.0);
-    estimate_mu();
+    estimate_mu(ann.lnL_cur);
     EXPECT_EQ(mp.mu, 0.3 / 2);
     EXPECT_EQ(mp.Kprime, 1.0);
     start_identical_at(0.2, 1.0);
-    EXPECT_EQ(estimate_mu_kprime(), 0);
+    EXPECT_EQ(estimate_mu_kprime(ann.lnL_cur), 0);
     EXPECT_EQ(mp.mu, 0.2 / 2);
     EXPECT_EQ(mp.Kprime, 1.05 * 1.0);
     EXPECT_EQ(mp.K, mp.Kprime - 1);
     // The restart value 1.05 * 96 is itself above 99.99: rejected.
     start_identical_at(0.2, 96.0);
-    EXPECT_EQ(estimate_mu_kprime(), 1);
+    EXPECT_EQ(estimate_mu_kprime(ann.lnL_cur), 1);
     EXPECT_EQ(mp.mu, 0.2);
     EXPECT_EQ(mp.Kprime, 96.0);
     EXPECT_EQ(log_likelihood(), ann.lnL_cur);
@@ -145,7 +147,8 @@ TEST(QuasiNewton, FallbackKeepsOnlyUsableResults) {
     const double mu0 = mp.mu, kp0 = mp.Kprime, lnL0 = ann.lnL_cur;
     double p[3] = {0, mu0, kp0}, value = 0;
     int count = 0;
-    dfpmin_temp(p, 2, 0.005, &count, &value, neg_lnl, neg_lnl_grad);
+    double capped = 0;
+    dfpmin_temp(p, 2, 0.005, &count, &value, neg_lnl, neg_lnl_grad, &capped);
     EXPECT_LT(p[1], 0.0);
     mp.mu = mu0;
     mp.Kprime = kp0;
@@ -158,7 +161,7 @@ TEST(QuasiNewton, FallbackKeepsOnlyUsableResults) {
     setup(2);
     const double mu_off = mp.mu, kp_off = mp.Kprime;
     settings.estimate = 0;
-    estimation_point();
+    estimation_point(ann.lnL_cur);
     EXPECT_NE(mp.mu, mu_off);
     EXPECT_EQ(mp.Kprime, kp_off);
 }
@@ -167,27 +170,25 @@ TEST(EstimationPoint, AResultBelowTheEntryIsUndone) {
     // An estimate that takes Kprime far from its optimum is undone: the entry values are
     // back, and so are the partials and the current log-likelihood.
     setup(2);
-    estimation_point();
+    const double lnL_entry = estimation_point(ann.lnL_cur).lnL;
     const ModelEstimates entry = current_estimates();
-    const double lnL_entry = ann.lnL_cur;
-    settle_estimation([] {
+    const EstimationResult undone = settle_estimation(lnL_entry, [](double) {
         mp.Kprime = 40;
         mp.K = 39;
         mp.mu *= 3;
+        return -HUGE_VAL;
     });
     EXPECT_EQ(mp.mu, entry.mu);
     EXPECT_EQ(mp.Kprime, entry.Kprime);
     EXPECT_EQ(mp.K, entry.K);
-    EXPECT_EQ(ann.lnL_cur, lnL_entry);
+    EXPECT_EQ(undone.lnL, lnL_entry);
     full_pass();
     EXPECT_EQ(log_likelihood(), lnL_entry);
 
-    // A stale lnL_cur from before a change of the tree is replaced by the fresh value, and
-    // an estimate that improves on it stands.
+    // A stale entry value from before a change of the tree is replaced by the fresh value,
+    // and an estimate that improves on it stands.
     setup(2);
-    ann.lnL_cur = -1e300;
-    estimation_point();
-    const double settled = ann.lnL_cur;
+    const double settled = estimation_point(-1e300).lnL;
     full_pass();
     EXPECT_EQ(log_likelihood(), settled);
     EXPECT_GT(settled, -1e300);

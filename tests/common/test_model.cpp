@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/model.hpp"
+#include "output/model_lines.hpp"
 #include "support.hpp"
 
 namespace {
@@ -14,12 +15,13 @@ namespace {
 // Base counts A 8, G 4, C 2, T 6 over two taxa and ten sites.
 void set_count_data() { set_patterns({"AAGT", "AGCT"}, {3, 2, 2, 3}); }
 
-// Runs setup_model for `model` and returns what it wrote to results.
+// Runs setup_model for `model` and returns the model lines it leaves for results.
 std::string setup_lines(int model) {
     settings.model = model;
     const std::string lines = capture([](FILE* f) {
         run_files.results = f;
         setup_model();
+        write_model_lines();
     });
     run_files.results = nullptr;
     return lines;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runs/newick_read.hpp"
+#include "runs/splits.hpp"
 
 namespace {
 

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "input/alignment.hpp"
-#include "output/reports.hpp"
+#include "input/infile_header.hpp"
 #include "input/settings.hpp"
+#include "output/reports.hpp"
 #include "support.hpp"
 
 TEST(NexusData, MatrixShowsResolvedLetters) {

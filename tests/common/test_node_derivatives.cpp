@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/estimate.hpp"
 #include "engine/likelihood.hpp"
+#include "engine/likelihood_constants.hpp"
 #include "engine/node_derivatives.hpp"
 
 namespace {

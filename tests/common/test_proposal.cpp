@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/search_tree.hpp"
+#include "search/anneal.hpp"
 #include "search/proposal.hpp"
 
 static std::vector<int> children(const std::vector<int>* rows, int v) {
@@ -47,29 +48,19 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
     tree.recalc_vec[0] = 9;
     tree.recalc_vec[1] = 7;
     auto position = generator_position();
-    EXPECT_EQ(evaluate_proposal(), 1);
+    ProposalResult r = evaluate_proposal(lnL, 0.0);
+    EXPECT_TRUE(r.accepted && r.uphill);
     EXPECT_EQ(generator_position(), position);
-    EXPECT_EQ(ann.lnL_cur, lnL);
+    EXPECT_EQ(r.lnL, lnL);
+    EXPECT_EQ(r.change, 0.0);
     EXPECT_EQ(tree.recalc_vec[2], 6);  // 9, 7 and the root
 
-    // A new best copies the proposed tree and the parameters in force.
-    tree.temp.TimeVec[9] = 0.65;
-    ann.lnL_cur = ann.lnL_best = -1e9;
-    const double mu = mp.mu;
-    mp.mu = 0.77;
-    EXPECT_EQ(evaluate_proposal(), 1);
-    mp.mu = mu;
-    EXPECT_EQ(tree.best.TimeVec[9], 0.65);
-    EXPECT_EQ(ann.best_mu, 0.77);
-    EXPECT_EQ(ann.lnL_best, ann.lnL_cur);
-
-    // A fall at a high temperature is accepted after exactly one draw; the best stays.
+    // A fall at a high temperature is accepted after exactly one draw.
     tree.temp.TimeVec[9] = 0.9;
-    ann.lnL_cur = 0.0;
-    ann.ci = 1e300;
     position = generator_position();
-    EXPECT_EQ(evaluate_proposal(), 1);
-    EXPECT_EQ(tree.best.TimeVec[9], 0.65);
+    r = evaluate_proposal(0.0, 1e300);
+    EXPECT_TRUE(r.accepted && !r.uphill);
+    EXPECT_EQ(r.change, -r.lnL);
     const auto after = generator_position();
     std::tie(rng.cg1[1], rng.cg2[1]) = position;
     uniform01();
@@ -84,22 +75,21 @@ TEST(Proposal, EvaluationAcceptsByTheMetropolisRule) {
     tree.recalc_vec[0] = 7;
     tree.recalc_vec[1] = 6;
     for (const double ci : {1e-300, 0.0}) {
-        ann.ci = ci;
-        ann.lnL_cur = 0.0;  // above any log-likelihood: a fall
         position = generator_position();
-        EXPECT_EQ(evaluate_proposal(), 0) << ci;
+        r = evaluate_proposal(0.0, ci);  // 0 is above any log-likelihood: a fall
+        EXPECT_FALSE(r.accepted) << ci;
+        EXPECT_EQ(r.lnL, 0.0);  // the current tree's stands
         EXPECT_NE(generator_position(), position);
         EXPECT_EQ(likelihood_snapshot(), partials);
         EXPECT_EQ(tree.recalc_vec[2], 0);
     }
     // Below zero (accept_prob2 above 1, or a negative beta) exp(fall / ci) exceeds 1: the
     // fall is accepted after its draw.
-    ann.ci = -1.0;
-    ann.lnL_cur = 0.0;
     position = generator_position();
-    EXPECT_EQ(evaluate_proposal(), 1);
+    r = evaluate_proposal(0.0, -1.0);
+    EXPECT_TRUE(r.accepted);
     EXPECT_NE(generator_position(), position);
-    EXPECT_LT(ann.lnL_cur, 0.0);
+    EXPECT_LT(r.lnL, 0.0);
     fclose(results);
 }
 
@@ -107,22 +97,37 @@ TEST(Proposal, StepsKeepTheCopiesAndCountersInStep) {
     FILE* results = tmpfile();
     setup_search_tree(clock_shape(), 2, results);
     ann.search_on = 1;
+    ann.lnL_best = -1e9;  // every rise makes a new best tree at first
     for (const double ci : {1e300, 0.0}) {  // hot: nearly all accepted; cold: only rises
         for (int step = 0; step < 40; ++step) {
             ann.ci = ci;
             const TreeArrays before = tree;
             const AnnealState counts = ann;
             const int hits = archive.cur_record->hits;
-            propose_tree();
+            const ProposalResult r = take_step();
             EXPECT_TRUE(temp_equals_current());
             EXPECT_TRUE(partials_match_full_pass());
             EXPECT_EQ(ann.lnL_cur, log_likelihood());
-            if (ann.n_accepted == counts.n_accepted) {  // rejected
+            EXPECT_EQ(ann.lnL_cur, r.lnL);
+            // A rise above the best makes the proposed tree the best, with the parameters
+            // in force; anything else leaves the best as it was.
+            if (r.accepted && r.uphill && r.lnL > counts.lnL_best) {
+                EXPECT_EQ(ann.lnL_best, r.lnL);
+                EXPECT_EQ(tree.best.TimeVec, tree.temp.TimeVec);
+                EXPECT_EQ(tree.best.ppTwoRow[0], tree.temp.ppTwoRow[0]);
+                EXPECT_EQ(ann.best_mu, mp.mu);
+            } else {
+                EXPECT_EQ(ann.lnL_best, counts.lnL_best);
+                EXPECT_EQ(tree.best.TimeVec, before.best.TimeVec);
+            }
+            if (!r.accepted) {
+                EXPECT_EQ(ann.n_accepted, counts.n_accepted);
                 EXPECT_EQ(ann.since_unique, counts.since_unique + 1);
                 EXPECT_EQ(archive.cur_record->hits, hits + 1);
                 EXPECT_EQ(tree.cur.TimeVec, before.cur.TimeVec);
                 continue;
             }
+            EXPECT_EQ(ann.n_accepted, counts.n_accepted + 1);
             if (ci == 0.0) {
                 EXPECT_GE(ann.lnL_cur, counts.lnL_cur);
             }

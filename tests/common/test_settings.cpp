@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "input/infile_header.hpp"
+#include "input/lin_info.hpp"
+#include "input/run_files.hpp"
 #include "input/settings.hpp"
 #include "support.hpp"
 

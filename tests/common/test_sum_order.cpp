@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/state.hpp"
+#include "engine/derivatives.hpp"
+#include "engine/engine_seams.hpp"
 #include "estimate_setup.hpp"
-#include "base/program.hpp"
 
 using namespace estimate_setup;
 

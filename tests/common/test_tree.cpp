@@ -3,10 +3,11 @@
 
 #include <vector>
 
-#include "base/program.hpp"
-#include "support.hpp"
-#include "search/tree.hpp"
+#include "base/state.hpp"
 #include "engine/tree_ops.hpp"
+#include "search/search_seams.hpp"
+#include "search/tree.hpp"
+#include "support.hpp"
 
 namespace {
 

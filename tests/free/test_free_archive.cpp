@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "search/archive.hpp"
 #include "archive_setup.hpp"
-#include "base/program.hpp"
+#include "base/program_info.hpp"
+#include "base/state.hpp"
+#include "search/archive.hpp"
 #include "support.hpp"
 
 namespace {
@@ -78,7 +79,7 @@ TEST(FreeArchive, NewRecordLeavesLastNodeValue) {
     reset_archive(4, 5);
     set_tree(4, {6, 1, 3}, {7, 2, 4});
     for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 10 + i;
-    TreeRecord* r = archive_current_tree(-3);
+    TreeRecord* r = archive_current_tree(-3).record;
     const std::vector<double>& stored = archive.ppTimeVec[r->slot];
     for (int i = 1; i <= 7; ++i) EXPECT_EQ(stored[i], 10 + i);
     EXPECT_EQ(stored[8], 0.0);
@@ -86,7 +87,7 @@ TEST(FreeArchive, NewRecordLeavesLastNodeValue) {
     // A re-hit (here the same unrooted tree rooted elsewhere) copies the full range.
     set_tree(4, {6, 7, 1}, {4, 3, 2});
     for (int i = 0; i <= 8; ++i) tree.cur.TimeVec[i] = 20 + i;
-    EXPECT_EQ(archive_current_tree(-1), r);
+    EXPECT_EQ(archive_current_tree(-1).record, r);
     for (int i = 1; i <= 8; ++i) EXPECT_EQ(stored[i], 20 + i);
     EXPECT_EQ(archive.pppTR[r->slot], (std::vector<int>{6, 7, 1, 0, 4, 3, 2, 0}));
 }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "../common/estimate_setup.hpp"
+#include "base/state.hpp"
+#include "engine/derivatives.hpp"
 #include "free.hpp"
+#include "search/estimation.hpp"
 #include "search/minimise.hpp"
-#include "base/program.hpp"
 
 using namespace estimate_setup;
 
@@ -22,7 +24,7 @@ TEST(FreeDerivatives, MatchFiniteDifferencesForEveryModel) {
 TEST(FreeEstimator, MuFollowsTheRatioWhateverTheOutcome) {
     setup_tree(2, kVaried, kVariedCounts, kFreeLengths);
     const double kp0 = mp.Kprime;
-    EXPECT_EQ(estimate_kprime(), 0);
+    EXPECT_EQ(estimate_kprime(ann.lnL_cur), 0);
     EXPECT_NE(mp.Kprime, kp0);
     EXPECT_EQ(mp.K, mp.Kprime - 1);
     EXPECT_EQ(mp.mu, mu_from_ratio());
@@ -31,7 +33,7 @@ TEST(FreeEstimator, MuFollowsTheRatioWhateverTheOutcome) {
     setup_tree(2, kVaried, kVariedCounts, kFreeLengths);
     mp.mu = 0.9;
     ann.lnL_cur = 0.0;
-    EXPECT_EQ(estimate_kprime(), 1);
+    EXPECT_EQ(estimate_kprime(ann.lnL_cur), 1);
     EXPECT_EQ(mp.Kprime, kp0);
     EXPECT_EQ(mp.mu, mu_from_ratio());
 
@@ -44,7 +46,7 @@ TEST(FreeEstimator, MuFollowsTheRatioWhateverTheOutcome) {
     for (int entry_low = 0; entry_low <= 1; ++entry_low) {
         setup_tree(4, few, {10, 10, 10, 10, 2, 2}, short_lengths);
         if (entry_low) ann.lnL_cur = -1e300;
-        EXPECT_EQ(estimate_kprime(), 1 - entry_low);
+        EXPECT_EQ(estimate_kprime(ann.lnL_cur), 1 - entry_low);
         EXPECT_EQ(mp.Kprime, entry_low ? 1.05 * 2.5 : 2.5);
         EXPECT_EQ(mp.mu, mu_from_ratio());
     }
@@ -55,7 +57,7 @@ TEST(FreeEstimator, MuFollowsTheRatioWhateverTheOutcome) {
     settings.estimate = 1;
     mp.mu = 0.9;
     ann.lnL_cur = 0.0;
-    reestimate_kprime();
+    reestimate_kprime(ann.lnL_cur);
     EXPECT_NE(mp.Kprime, kp0);
     EXPECT_EQ(mp.mu, mu_from_ratio());
 }
@@ -67,9 +69,9 @@ TEST(FreeEstimator, FallbackRange) {
                                 {2, 3, 0, 1, 2, 0}, {0, 3, 2, 1, 0, 2}, {2, 1, 0, 3, 2, 0}};
     setup_tree(3, transversions, std::vector<int>(6, 3), kFreeLengths);
     const double mu0 = mp.mu;
-    double p[2] = {0, 1.0}, value = 0;
+    double p[2] = {0, 1.0}, value = 0, capped = 0;
     int count = 0;
-    dfpmin_temp(p, 1, 0.005, &count, &value, neg_lnl, neg_lnl_grad);
+    dfpmin_temp(p, 1, 0.005, &count, &value, neg_lnl, neg_lnl_grad, &capped);
     EXPECT_LT(p[1], 1.0);
     mp.Kprime = 1.0;
     qn_estimate();
@@ -85,7 +87,7 @@ TEST(FreeEstimator, FallbackRange) {
     // Estimation off: nothing moves.
     const double kp = mp.Kprime, lnL = log_likelihood();
     settings.estimate = 0;
-    estimation_point();
+    estimation_point(ann.lnL_cur);
     EXPECT_EQ(mp.Kprime, kp);
     EXPECT_EQ(log_likelihood(), lnL);
 }

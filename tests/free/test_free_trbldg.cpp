@@ -1,9 +1,11 @@
 // freeml's annealing step: the three gamma multipliers and whole steps over branch lengths.
 #include <gtest/gtest.h>
 
+#include "base/state.hpp"
 #include "common/search_tree.hpp"
-#include "base/program.hpp"
+#include "search/anneal.hpp"
 #include "search/proposal.hpp"
+#include "search/search_seams.hpp"
 
 TEST(FreeProposal, GammaMultipliersAndSteps) {
     FILE* results = tmpfile();
@@ -27,7 +29,7 @@ TEST(FreeProposal, GammaMultipliersAndSteps) {
         for (int step = 0; step < 30; ++step) {
             ann.ci = ci;
             const double before = ann.lnL_cur;
-            propose_tree();
+            take_step();
             EXPECT_TRUE(temp_equals_current());
             EXPECT_TRUE(partials_match_full_pass());
             EXPECT_EQ(ann.lnL_cur, log_likelihood());

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "output/newick.hpp"
-#include "support.hpp"
 #include "search/tree.hpp"
+#include "support.hpp"
 
 // freeml starts from the same random topology as clockml, with every branch at 1.0, and
 // writes its trees unrooted.

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "free.hpp"
+#include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
+#include "free.hpp"
 #include "search/optimise.hpp"
-#include "base/program.hpp"
-#include "support.hpp"
 #include "search/tree.hpp"
+#include "support.hpp"
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST(BranchLengths, NeverNegativeAndLikelihoodRises) {
     tree.cur.TimeVec[1] = 0.5;
     full_pass();
 
-    optimise_branch_lengths();
+    optimise_branch_lengths(ann.lnL_cur);
     full_pass();
     EXPECT_GT(log_likelihood(), lnl0 + 1.0);
     EXPECT_TRUE(mp.mu == mu0 && mp.Kprime == kprime0);  // estimation off: nothing moves
@@ -90,12 +90,11 @@ TEST(ArchivedTrees, OneRecordAndTheFallbackBecomeCurrent) {
     // one record, estimation on: it beats the entry value and becomes current everywhere
     set_up(4, 1);
     TreeRecord* only = add_record(kTreeB, 1);
-    ann.lnL_cur = -1e300;
-    optimise_archived_trees();
+    const ArchiveOptimisation one = optimise_archived_trees(-1e300);
     expect_current_everywhere(kTreeB, 1);
-    EXPECT_TRUE(ann.lnL_best == only->lnL && only->lnL > -1e300);
+    EXPECT_TRUE(one.best_made_current && one.lnL_best == only->lnL && only->lnL > -1e300);
     EXPECT_EQ(only->ratio, mp.ratio);
-    EXPECT_NEAR(ann.lnL_cur, only->lnL, 0.1);
+    EXPECT_NEAR(one.lnL, only->lnL, 0.1);
     EXPECT_NE(archive.ppTimeVec[1][5], 0.1);  // the optimised lengths were stored back
 
     // none beats the entry value: the higher optimised one becomes current, and the best
@@ -103,12 +102,11 @@ TEST(ArchivedTrees, OneRecordAndTheFallbackBecomeCurrent) {
     set_up(3, 0);
     TreeRecord* b = add_record(kTreeB, 2);
     TreeRecord* a = add_record(kTreeA, 0);
-    ann.lnL_cur = 0.0;
-    optimise_archived_trees();
-    EXPECT_EQ(ann.lnL_best, 0.0);
+    const ArchiveOptimisation none = optimise_archived_trees(0.0);
+    EXPECT_EQ(none.lnL_best, 0.0);
     EXPECT_EQ(a->ratio, -1.0);
     ASSERT_NE(a->lnL, b->lnL);
     TreeRecord* top = a->lnL > b->lnL ? a : b;
     expect_current_everywhere(top == a ? kTreeA : kTreeB, top->slot);
-    EXPECT_EQ(ann.lnL_cur, top->lnL);
+    EXPECT_EQ(none.lnL, top->lnL);
 }

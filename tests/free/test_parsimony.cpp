@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "free.hpp"
-#include "support.hpp"
 #include "search/tree.hpp"
+#include "support.hpp"
 
 namespace {
 

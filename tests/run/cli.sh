@@ -14,7 +14,7 @@ for prog in "$CLOCKML" "$FREEML"; do
     out=$(cd "$d" && "$prog" --help); st=$?
     [ "$st" = 0 ] || fail "$name --help: status $st"
     head -1 <<<"$out" | grep -qx "Usage: $name \[--help | --version | --write-settings | --replicates R \[--jobs J\]\]" || fail "$name --help: usage line"
-    for word in infile settings results besttree treefile paupfile.nex README.md "man $name"; do
+    for word in infile settings results besttree treefile paupfile.nex doc/input.md "man $name"; do
         grep -qF "$word" <<<"$out" || fail "$name --help does not mention $word"
     done
     ver=$(cd "$d" && "$prog" --version); st=$?

@@ -1,29 +1,23 @@
 // Analytic derivatives of the log-likelihood by the rate scale mu and the exponent factor
-// Kprime, and the Newton-Raphson loop that re-estimates them on the current tree.
-//
-// The derivative of each partial likelihood is carried up the tree in the same post-order
-// pass that recomputes the partials: for the branch above child c with matrix P,
+// Kprime, carried up the tree in the same post-order pass that recomputes the partials: for
+// the branch above child c with matrix P,
 //   A_c = sum_j P_ij L_c(j),  A_c^x = sum_j (P'_ij L_c(j) + P_ij D^x_c(j)),  ...
 // and node v = (a, b) gets L_v = A_a A_b with the product rule for its derivatives.
-#include "engine/estimate.hpp"
+#include "engine/derivatives.hpp"
 
 #include <cmath>
 #include <cstddef>
 
+#include "base/state.hpp"
+#include "engine/engine_seams.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "engine/node_derivatives.hpp"
-#include "base/program.hpp"
 #include "engine/tree_ops.hpp"
 
 namespace {
 
 constexpr int kAllTables = DERIV_MU1 | DERIV_MU2 | DERIV_K1 | DERIV_K2 | DERIV_MUK;
-
-// Every Newton-Raphson estimation stops after this many iterations; a restart after an
-// estimate out of range sets the step sizes to kNewtonRestartStep so that the loop goes on.
-constexpr int kNewtonMaxIterations = 10;
-constexpr double kNewtonRestartStep = 99.0;
 
 // A second derivative is built from the first ones, and the mixed one from both.
 int with_prerequisites(int which) {
@@ -163,14 +157,6 @@ RootSums root_sums(int which) {
     return r;
 }
 
-bool mu_in_bounds(double mu, double mu0) {
-    return std::isfinite(mu) && mu >= 0.0 && mu <= 10 * mu0;
-}
-
-bool kprime_in_bounds(double kprime, double kprime0) {
-    return std::isfinite(kprime) && kprime >= 1.0 && kprime <= 100 * kprime0 && kprime <= 99.99;
-}
-
 }  // namespace
 
 RootSums derivative_pass(int which) {
@@ -178,70 +164,4 @@ RootSums derivative_pass(int which) {
     const PairTerms pt = pair_terms();
     post_order_pass(which, pt);
     return root_sums(which);
-}
-
-void settle_estimation(void (*estimate)()) {
-    const ModelEstimates entry = current_estimates();
-    const double lnL_entry = ann.lnL_cur;
-    estimate();
-    full_pass();
-    double lnL = log_likelihood();
-    // Not "lnL < lnL_entry": a likelihood that is not a number is undone too.
-    if (!(lnL >= lnL_entry)) {
-        restore_estimates(entry);
-        full_pass();
-        lnL = log_likelihood();
-    }
-    ann.lnL_cur = lnL;
-    check_current_lnl("estimation");
-}
-
-void estimation_point() { settle_estimation(estimate_in_search); }
-
-int newton_estimate(const NewtonPlan& plan) {
-    const bool moves_mu = (plan.which & DERIV_MU1) != 0;
-    const bool moves_k = (plan.which & DERIV_K1) != 0;
-    const double mu0 = mp.mu, kprime0 = mp.Kprime;
-    double step_mu = moves_mu ? plan.first_step : 0.0;
-    double step_k = moves_k ? plan.first_step : 0.0;
-    double lnL_last = -HUGE_VAL;
-    int count = 0;
-    while ((step_mu > plan.min_step || step_k > plan.min_step) && count < kNewtonMaxIterations) {
-        const RootSums s = derivative_pass(plan.which);
-        const double mu_old = mp.mu, kprime_old = mp.Kprime;
-        if (moves_mu && moves_k) {
-            const double det = s.H_mumu * s.H_KK - s.H_muK * s.H_muK;
-            mp.mu = mp.mu - (s.H_KK * s.S_mu - s.H_muK * s.S_K) / det;
-            mp.Kprime = mp.Kprime - (s.H_mumu * s.S_K - s.H_muK * s.S_mu) / det;
-        } else if (moves_mu) {
-            mp.mu = mp.mu - s.S_mu / s.H_mumu;
-        } else {
-            mp.Kprime = mp.Kprime - s.S_K / s.H_KK;
-        }
-        if (moves_mu) step_mu = fabs(mu_old - mp.mu);
-        if (moves_k) step_k = fabs(kprime_old - mp.Kprime);
-        lnL_last = s.lnL;
-        ++count;
-        // An estimate out of range restarts from a value tied to the entry value, so
-        // repeated failures cannot drift; the large step sizes keep the loop going.
-        if (moves_mu && !mu_in_bounds(mp.mu, mu0)) {
-            mp.mu = mu0 / 2;
-            step_mu = kNewtonRestartStep;
-            if (moves_k) step_k = kNewtonRestartStep;
-            full_pass();
-        }
-        if (moves_k && !kprime_in_bounds(mp.Kprime, kprime0)) {
-            mp.Kprime = 1.05 * kprime0;
-            step_k = kNewtonRestartStep;
-            if (moves_mu) step_mu = kNewtonRestartStep;
-            full_pass();
-        }
-    }
-    const bool in_range = (!moves_mu || mu_in_bounds(mp.mu, mu0)) &&
-                          (!moves_k || kprime_in_bounds(mp.Kprime, kprime0));
-    if (in_range && lnL_last >= ann.lnL_cur) return 0;
-    mp.mu = mu0;
-    mp.Kprime = kprime0;
-    full_pass();
-    return 1;
 }

@@ -1,0 +1,14 @@
+// The processor-clock timer of the run report, in milliseconds.
+#include "base/timer.hpp"
+
+#include <ctime>
+
+static long long timer_start_ms = 0;
+
+static long long clock_ms() {
+    return static_cast<long long>(std::clock()) * 1000 / CLOCKS_PER_SEC;
+}
+
+void start_timer() { timer_start_ms = clock_ms(); }
+
+double elapsed_seconds() { return (clock_ms() - timer_start_ms) / 1000.0; }
