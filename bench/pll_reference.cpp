@@ -42,8 +42,11 @@ unsigned pll_fastest_attributes() {
 bool pll_build(PllReference& r, unsigned attributes) {
     const int n = tree.n;
     const int npat = alignment.npat;
+    const ModelParams::Named& named = mp.named;
+    const int ncat = named.on ? named.ncat : 1;
     r.n = n;
-    r.part = pll_partition_create(n, n - 1, 4, npat, 1, 2 * n - 1, 1, n - 1, attributes);
+    r.part = pll_partition_create(n, n - 1, 4, npat, 1, 2 * n - 1, static_cast<unsigned>(ncat),
+                                  n - 1, attributes);
     if (!r.part) return false;
 
     // ACGT order: AC, AG, AT, CG, CT, GT; ours index A 0, G 1, C 2, T 3.
@@ -51,18 +54,24 @@ bool pll_build(PllReference& r, unsigned attributes) {
     double rates[6];
     int q = 0;
     for (int x = 0; x < 4; ++x)
-        for (int y = x + 1; y < 4; ++y) rates[q++] = pair_rate(ours[x], ours[y]);
+        for (int y = x + 1; y < 4; ++y, ++q) rates[q] = named.on ? named.exch[q] : pair_rate(ours[x], ours[y]);
     const double freqs[4] = {mp.piA, mp.piC, mp.piG, mp.piT};
     pll_set_subst_params(r.part, 0, rates);
     pll_set_frequencies(r.part, 0, freqs);
-    const double one = 1.0;
-    pll_set_category_rates(r.part, &one);
+    // libpll divides the category rates by 1 - pinv itself.
+    std::vector<double> cat(static_cast<size_t>(ncat), 1.0);
+    for (int c = 0; named.on && c < ncat; ++c) cat[static_cast<size_t>(c)] = named.cat_rate[c] * (1.0 - named.pinv);
+    pll_set_category_rates(r.part, cat.data());
     std::vector<unsigned> w(alignment.site_counter.begin(), alignment.site_counter.end());
     pll_set_pattern_weights(r.part, w.data());
     for (int m = 1; m <= n; ++m) {
         std::string seq;
         for (int code : alignment.ppBase_unique[m - 1]) seq += base_letter(code);
         if (!pll_set_tip_states(r.part, m - 1, pll_map_nt, seq.c_str())) return false;
+    }
+    if (named.on && named.invariant) {
+        pll_update_invariant_sites(r.part);
+        pll_update_invariant_sites_proportion(r.part, 0, named.pinv);
     }
 
     std::vector<int> order;
@@ -88,10 +97,12 @@ bool pll_build(PllReference& r, unsigned attributes) {
 void pll_full_pass(PllReference& r) {
     // Mean substitution rate of our matrix at mu = 1, which libpll's normalised matrix
     // takes as its time unit.
+    // A named model's matrix is scaled the same way already.
     double mean = 0.0;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             if (i != j) mean += mp.pi[i] * mp.pi[j] * pair_rate(i, j);
+    if (mp.named.on) mean = 1.0;
     r.matrix_index.clear();
     r.lengths.clear();
     for (const pll_operation_t& op : r.ops) {
@@ -102,7 +113,7 @@ void pll_full_pass(PllReference& r) {
             r.lengths.push_back(t * mp.mu * mean);
         }
     }
-    r.params_index.assign(1, 0);
+    r.params_index.assign(static_cast<size_t>(mp.named.on ? mp.named.ncat : 1), 0);
     pll_update_eigen(r.part, 0);
     pll_update_prob_matrices(r.part, r.params_index.data(), r.matrix_index.data(),
                              r.lengths.data(), static_cast<unsigned>(r.lengths.size()));
@@ -110,8 +121,8 @@ void pll_full_pass(PllReference& r) {
 }
 
 double pll_root_lnl(PllReference& r) {
-    const unsigned freqs_index = 0;
-    return pll_compute_root_loglikelihood(r.part, r.n, 0, &freqs_index, nullptr);
+    const std::vector<unsigned> freqs_index(r.part->rate_cats, 0);  // one per category
+    return pll_compute_root_loglikelihood(r.part, r.n, 0, freqs_index.data(), nullptr);
 }
 
 void pll_release(PllReference& r) {

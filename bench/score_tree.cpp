@@ -9,6 +9,8 @@
 //
 // ALIGNMENT is in the programs' infile format; TREE holds one Newick tree whose names are
 // those of the alignment (branch lengths and support values are ignored). Prints the lnL.
+// A third argument names another model (GTR+F+G4, HKY{4}+G4{0.5}, ...): its free parameters
+// are estimated with the lengths or times.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 #include "engine/model.hpp"
 #include "input/alignment.hpp"
 #include "input/infile_header.hpp"
+#include "input/model_spec.hpp"
 #include "input/settings.hpp"
 #include "input/site_patterns.hpp"
 #include "output/runlog.hpp"
@@ -179,8 +182,8 @@ void build_tree(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s ALIGNMENT TREE\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: %s ALIGNMENT TREE [MODEL]\n", argv[0]);
         return 1;
     }
     reset_all_records();
@@ -199,8 +202,13 @@ int main(int argc, char** argv) {
     reset_tree(n);
     parse_sequences(data, offset);
     build_patterns();
+    std::string why;
+    if (argc == 4 && !parse_model_spec(argv[3], s.model_spec, why)) {
+        fprintf(stderr, "%s: %s\n", argv[3], why.c_str());
+        return 1;
+    }
     setup_model();
-    reset_likelihood_tables(n, alignment.npat);
+    reset_likelihood_tables(n, alignment.npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
 
     for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     build_tree(read_text(argv[2]));

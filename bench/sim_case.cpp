@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "input/alignment.hpp"
+#include "input/model_spec.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -54,7 +56,7 @@ int draw_state(const double* p, std::mt19937& gen) {
 
 }  // namespace
 
-void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed) {
+void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed, const char* named) {
     std::mt19937 gen(seed);
     settings.ntaxa = n;
     settings.nsites = 0;
@@ -100,11 +102,11 @@ void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed) 
     }
 
     reset_model_params();
-    FILE* sink = fopen("/dev/null", "w");
-    run_files.results = sink;
+    settings.model_spec = ModelSpec{};
+    std::string why;
+    if (named != nullptr && !parse_model_spec(named, settings.model_spec, why))
+        fprintf(stderr, "sim_case: %s: %s\n", named, why.c_str());
     setup_model();
-    run_files.results = nullptr;
-    fclose(sink);
-    reset_likelihood_tables(n, npat);
+    reset_likelihood_tables(n, npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
     init_leaf_partials();
 }

@@ -8,4 +8,7 @@
 // `model` (1 HKY, 2 F84, 3 JC, 4 K2P) and a random clock tree with its times in `tree`.
 // A share `ambiguous` of the characters is replaced by a gap or an ambiguity code. Sizes
 // the likelihood tables and fills the leaf rows.
-void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed);
+// With `named` the model is that model string's instead (its frequencies, starting values and
+// rate categories).
+void make_sim_case(int n, int npat, int model, double ambiguous, uint32_t seed,
+                   const char* named = nullptr);

@@ -7,11 +7,13 @@
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "search/minimise.hpp"
+#include "search/model_estimation.hpp"
 #include "search/search_seams.hpp"
 
 // mu is re-estimated at every estimation point; Kprime with it only when the run estimates
 // it (estimation on, and a model with a transition/transversion parameter).
 double estimate_in_search(double lnL_entry) {
+    if (mp.named.on) return estimate_named_model(lnL_entry, true);
     if (!kprime_estimated()) {
         estimate_mu(lnL_entry);
         return -HUGE_VAL;

@@ -22,7 +22,7 @@ struct SlopeConstants {
     double pi[4], share[4];
 };
 
-SlopeConstants slope_constants(int X, int c0, int c1, double T0) {
+SlopeConstants slope_constants(int X, int c0, int c1, double T0, double rate) {
     // The likelihood of the two-child subtree at X, with X's state drawn from the base
     // frequencies, is W0*W1 + alpha e^(g1 T) + beta e^(g2 T) + gamma e^(g3 T) per pattern
     // under the F84 form. The children's partials may carry a power-of-two scale; it
@@ -32,7 +32,7 @@ SlopeConstants slope_constants(int X, int c0, int c1, double T0) {
     const double r1 = rates ? tree.cur.RateVec[c1] : 1.0;
     const double rX = rates ? tree.cur.RateVec[X] : 1.0;
     const double t0 = tree.cur.TimeVec[c0], t1 = tree.cur.TimeVec[c1];
-    const double mu = mp.mu, K = mp.K;
+    const double mu = mp.named.on ? mp.mu * rate : mp.mu, K = mp.K;
     SlopeConstants c;
     c.E0 = std::exp((-mu) * r0 * t0);
     c.E1 = std::exp((-mu) * r1 * t1);
@@ -100,12 +100,13 @@ inline void pattern_terms(const SlopeConstants& c, const double* L0, const doubl
     term2 = weight * (Ls2 / Ls - slope * slope);
 }
 
+// `stride` doubles from one pattern to the next (4 x the rate categories).
 void slopes_from(const SlopeConstants& c, const double* R0, const double* R1, int first, int npat,
-                 double& S1, double& S2) {
+                 double& S1, double& S2, int stride = 4) {
     const int* weight = alignment.site_counter.data();
     for (int p = first; p < npat; ++p) {
         double t1, t2;
-        pattern_terms(c, R0 + 4 * p, R1 + 4 * p, weight[p], t1, t2);
+        pattern_terms(c, R0 + stride * p, R1 + stride * p, weight[p], t1, t2);
         S1 += t1;
         S2 += t2;
     }
@@ -205,16 +206,26 @@ void slopes_avx2(const SlopeConstants&, const double*, const double*, int, doubl
 
 }  // namespace
 
+// With rate categories the slopes are those of the category whose rate is nearest 1: they
+// only centre the proposal's draw.
+int slope_category() {
+    int best = 0;
+    for (int c = 1; c < lik.ncat; ++c)
+        if (std::fabs(std::log(mp.named.cat_rate[c])) < std::fabs(std::log(mp.named.cat_rate[best]))) best = c;
+    return best;
+}
+
 void node_time_slopes_plain(int X, int c0, int c1, double T0, double& S1, double& S2) {
-    const SlopeConstants c = slope_constants(X, c0, c1, T0);
+    const int cat = slope_category();
+    const SlopeConstants c = slope_constants(X, c0, c1, T0, mp.named.cat_rate[cat]);
     S1 = 0.0;
     S2 = 0.0;
-    slopes_from(c, lik_row(c0), lik_row(c1), 0, alignment.npat, S1, S2);
+    slopes_from(c, lik_row(c0) + 4 * cat, lik_row(c1) + 4 * cat, 0, alignment.npat, S1, S2, 4 * lik.ncat);
 }
 
 bool node_time_slopes_avx2(int X, int c0, int c1, double T0, double& S1, double& S2) {
-    if (!have_avx2()) return false;
-    const SlopeConstants c = slope_constants(X, c0, c1, T0);
+    if (!have_avx2() || lik.ncat > 1) return false;
+    const SlopeConstants c = slope_constants(X, c0, c1, T0, mp.named.cat_rate[0]);
     S1 = 0.0;
     S2 = 0.0;
     slopes_avx2(c, lik_row(c0), lik_row(c1), alignment.npat, S1, S2);

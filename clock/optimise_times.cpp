@@ -8,6 +8,7 @@
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "search/optimise.hpp"
+#include "search/model_estimation.hpp"
 #include "search/search_seams.hpp"
 
 namespace {
@@ -25,6 +26,7 @@ double nearest_child_time(int c) {
 
 // A rejected joint estimate restores the entry values; the sweeps just go on with them.
 double reestimate_between_sweeps(double lnL_entry) {
+    if (mp.named.on) return estimate_named_model(lnL_entry, true);
     if (kprime_estimated())
         (void)estimate_mu_kprime(lnL_entry);
     else

@@ -7,9 +7,11 @@
 #include "engine/model.hpp"
 #include "free.hpp"
 #include "search/minimise.hpp"
+#include "search/model_estimation.hpp"
 #include "search/search_seams.hpp"
 
 double reestimate_kprime(double lnL_entry) {
+    if (mp.named.on) return estimate_named_model(lnL_entry, false);
     if (!kprime_estimated() || estimate_kprime(lnL_entry) == 0) return -HUGE_VAL;
     const double capped_lnL = qn_estimate();
     // The minimiser moves Kprime alone; mu follows the ratio, as after a Newton step.

@@ -17,8 +17,9 @@ constexpr double kMinProposedLength = 1e-3;
 // Kprime by Newton-Raphson from the current tree (log-likelihood lnL_entry); 1 when the
 // estimate was rejected and the entry Kprime is back.
 int estimate_kprime(double lnL_entry);
-// Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it;
-// returns the fallback's capped log-likelihood (see qn_estimate), or -HUGE_VAL.
+// Kprime by Newton-Raphson, with the quasi-Newton fallback, when the run estimates it (under
+// a named model, its parameters by Brent's method); returns the fallback's capped
+// log-likelihood (see qn_estimate), or -HUGE_VAL.
 double reestimate_kprime(double lnL_entry);
 double length_objective(int c, double x);
 double optimise_branch_lengths(double lnL_entry);

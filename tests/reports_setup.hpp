@@ -148,8 +148,8 @@ inline std::string run_report(int estimate) {
     ann.n_changes = 17;
     ann.n_accepted = 321;
     mp.mu = 0.75;
-    ann.best_mu = 0.7;
-    ann.best_Kprime = 3.5;
+    ann.best.mu = 0.7;
+    ann.best.Kprime = 3.5;
     const std::string text = capture([](FILE* f) {
         run_files.results = f;
         write_run_report();

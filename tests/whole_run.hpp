@@ -157,8 +157,8 @@ inline double reference_best_lnl(const std::string& dir) {
         ADD_FAILURE() << "cannot read the best tree: " << text;
         return 0;
     }
-    mp.mu = ann.best_mu;
-    mp.Kprime = ann.best_Kprime;
+    mp.mu = ann.best.mu;
+    mp.Kprime = ann.best.Kprime;
     mp.K = mp.Kprime - 1;
     return static_cast<double>(reference::brute_force_lnl(len));
 }

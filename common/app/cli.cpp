@@ -13,6 +13,7 @@
 #include "base/program_info.hpp"
 #include "base/state.hpp"
 #include "input/settings.hpp"
+#include "input/model_spec.hpp"
 #include "input/settings_doc.hpp"
 
 CommandLine command_line;
@@ -107,6 +108,35 @@ void print_help(FILE* out) {
 
 }  // namespace
 
+namespace {
+
+// The options of a run, each with its value's kind and where it goes.
+struct RunOption {
+    const char* name;
+    int CommandLine::*count;          // a whole number from 1 to `max`
+    int max;
+    bool CommandLine::*flag;          // a switch
+    std::string CommandLine::*text;   // a word
+};
+const RunOption kRunOptions[] = {
+    {"--replicates", &CommandLine::replicates, 999, nullptr, nullptr},
+    {"--bootstrap", &CommandLine::bootstrap, 10000, nullptr, nullptr},
+    {"--jobs", &CommandLine::jobs, 999, nullptr, nullptr},
+    {"--prepare", nullptr, 0, &CommandLine::prepare, nullptr},
+    {"--resample", nullptr, 0, &CommandLine::resample, nullptr},
+    {"--model", nullptr, 0, nullptr, &CommandLine::model},
+};
+
+const RunOption* run_option(const char* arg) {
+    for (const RunOption& o : kRunOptions)
+        if (std::strcmp(arg, o.name) == 0) return &o;
+    return nullptr;
+}
+
+bool takes_value(const RunOption& o) { return o.count != nullptr || o.text != nullptr; }
+
+}  // namespace
+
 int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err) {
     if (argc <= 1) return kRunProgram;
     const auto refuse = [&](const char* arg) {
@@ -137,14 +167,13 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     // never start (and overwrite the reports of) a long search.
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        if (std::strcmp(a, "--replicates") == 0 || std::strcmp(a, "--jobs") == 0 ||
-            std::strcmp(a, "--bootstrap") == 0)
+        const RunOption* o = run_option(a);
+        if (o != nullptr && takes_value(*o))
             ++i;  // its value is checked below
         else if (std::strcmp(a, "--describe-settings") == 0 && i == 1)
             break;  // its own argument is checked below
-        else if (std::strcmp(a, "--help") != 0 && std::strcmp(a, "--version") != 0 &&
-                 std::strcmp(a, "--write-settings") != 0 && std::strcmp(a, "--prepare") != 0 &&
-                 std::strcmp(a, "--resample") != 0)
+        else if (o == nullptr && std::strcmp(a, "--help") != 0 && std::strcmp(a, "--version") != 0 &&
+                 std::strcmp(a, "--write-settings") != 0)
             return refuse(a);
     }
     if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0) {
@@ -166,39 +195,54 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         return fflush(out) == 0 ? 0 : 1;
     }
     reset_command_line();
+    CommandLine& c = command_line;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--prepare") == 0 || std::strcmp(argv[i], "--resample") == 0) {
-            bool& flag = argv[i][2] == 'p' ? command_line.prepare : command_line.resample;
-            if (flag) return twice(argv[i]);
-            flag = true;
+        const RunOption* o = run_option(argv[i]);
+        if (o == nullptr) return refuse(argv[i]);
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (o->flag != nullptr) {
+            if (c.*o->flag) return twice(argv[i]);
+            c.*o->flag = true;
             continue;
         }
-        const bool replicates = std::strcmp(argv[i], "--replicates") == 0;
-        const bool bootstrap = std::strcmp(argv[i], "--bootstrap") == 0;
-        const bool jobs = std::strcmp(argv[i], "--jobs") == 0;
-        if (!replicates && !bootstrap && !jobs) return refuse(argv[i]);
-        int& slot = replicates ? command_line.replicates
-                    : bootstrap ? command_line.bootstrap
-                                : command_line.jobs;
-        const int max = bootstrap ? 10000 : 999;
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (slot != 0) return twice(argv[i]);
-        if (!count_value(value, max, slot)) {
+        if (o->text != nullptr) {
+            if (!(c.*o->text).empty()) return twice(argv[i]);
+            if (value == nullptr || *value == '\0') {
+                fprintf(err, "%s: %s needs a value (try '%s --help')\n", program.name, argv[i], program.name);
+                return 1;
+            }
+            c.*o->text = value;
+            ++i;
+            continue;
+        }
+        if (c.*o->count != 0) return twice(argv[i]);
+        if (!count_value(value, o->max, c.*o->count)) {
             fprintf(err, "%s: %s needs a whole number from 1 to %d%s%s%s\n", program.name,
-                    argv[i], max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
+                    argv[i], o->max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
                     value != nullptr ? "')" : "");
             return 1;
         }
         ++i;
     }
-    const bool searches = command_line.replicates > 0 || command_line.bootstrap > 0;
-    if (command_line.resample) {
-        if (searches || command_line.prepare || command_line.jobs > 0)
+    if (!c.model.empty()) {
+        ModelSpec spec;
+        std::string why;
+        if (!parse_model_spec(c.model, spec, why)) {
+            fprintf(err, "%s: --model %s: %s\n", program.name, c.model.c_str(), why.c_str());
+            return 1;
+        }
+    }
+    const bool searches = c.replicates > 0 || c.bootstrap > 0;
+    if (c.resample) {
+        if (searches || c.prepare || c.jobs > 0)
             return misuse("--resample makes one run a bootstrap replicate and goes alone");
         return kRunProgram;
     }
-    if (!searches)
-        return misuse(command_line.prepare ? "--prepare goes with --replicates or --bootstrap"
-                                           : "--jobs goes with --replicates or --bootstrap");
+    if (!searches) {
+        if (c.prepare || c.jobs > 0)
+            return misuse(c.prepare ? "--prepare goes with --replicates or --bootstrap"
+                                    : "--jobs goes with --replicates or --bootstrap");
+        return kRunProgram;
+    }
     return kRunReplicates;
 }

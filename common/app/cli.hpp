@@ -24,6 +24,7 @@ struct CommandLine {
     bool prepare = false;   // --prepare: write the folders of the searches, run nothing
     bool resample = false;  // --resample: this run is one bootstrap replicate
     std::vector<std::string> summarise;  // --summarise DIR...
+    std::string model;      // --model M: a model by name, as the settings line model_spec
 };
 extern CommandLine command_line;
 void reset_command_line();

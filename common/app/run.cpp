@@ -187,6 +187,7 @@ void start_up() {
     read_input_file(run_files.settings, "settings", kSettingsLimit, settings_text);
     runlog_input_file("settings", settings_text);
     parse_settings(settings_text);
+    take_model_option(command_line.model);
     runlog_settings();
     compute_derived_counts();
     seed_all(settings.seed1, settings.seed2);
@@ -225,7 +226,8 @@ void start_up() {
     if (program.flush_after_model) fflush(nullptr);
 
     memory_stage(MemoryStage::kLikelihoodTables);
-    reset_likelihood_tables(n, alignment.npat);
+    // A named model's rate categories multiply the partials; it needs no derivative tables.
+    reset_likelihood_tables(n, alignment.npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
     make_start_tree();
     copy_tree_current_to_temp();
     program_leaf_setup();
@@ -243,8 +245,7 @@ void start_up() {
 
     copy_tree_current_to_best();
     // The starting tree is the best tree until a proposal beats it.
-    ann.best_mu = mp.mu;
-    ann.best_Kprime = mp.Kprime;
+    ann.best = current_estimates();
     archive.cur_record = archive_current_tree(ann.lnL_cur).record;
     check_reports_writable();
 }

@@ -61,13 +61,14 @@ void reset_archive(int n, int n_keep) {
 
 LikelihoodTables lik;
 
-void reset_likelihood_tables(int n, int npat) {
+void reset_likelihood_tables(int n, int npat, int ncat, bool derivatives) {
     lik.nodes = 2 * n + 1;
     lik.npat = npat;
-    const std::size_t cells = static_cast<std::size_t>(lik.nodes) * npat;
+    lik.ncat = ncat;
+    const std::size_t cells = derivatives ? static_cast<std::size_t>(lik.nodes) * npat : 0;
     const int internal = n > 1 ? n - 1 : 0;
     const std::size_t rows = static_cast<std::size_t>(lik.nodes) + internal;
-    lik.pppLik.assign(rows * npat * 4, 0.0);
+    lik.pppLik.assign(rows * npat * ncat * 4, 0.0);
     lik.scale.assign(rows * npat, 0);
     lik.live.resize(lik.nodes);
     lik.spare.assign(lik.nodes, -1);
@@ -79,6 +80,7 @@ void reset_likelihood_tables(int n, int npat) {
     for (AlignedDoubles* t : {&lik.pppEstMu1, &lik.pppEstMu2, &lik.pppEstK1, &lik.pppEstK2,
                               &lik.pppEstMuK})
         t->assign(cells * 4, 0.0);
+    lik.constant_states.assign(static_cast<std::size_t>(npat), 0);
 }
 
 void reset_all_records() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/aligned_allocator.hpp"
+#include "base/model_spec.hpp"
 
 // ---------------------------------------------------------------------------------------
 // Settings: the infile header, the 22 positional settings lines and the derived counts.
@@ -43,6 +44,8 @@ struct Settings {
     int final_opt = 0;
     int nreps = 0;
     int seed1 = 0, seed2 = 0;
+    // the optional line model_spec after the 22 (or --model): a model by name
+    ModelSpec model_spec;
     // derived counts
     int stop_count = 0, min_trials = 0, burnin_len = 0;
 };
@@ -95,13 +98,40 @@ struct ModelParams {
     double inv_group_m1[4] = {0, 0, 0, 0};    // 1/Pi_j - 1
     double cond[4] = {0, 0, 0, 0};            // pi_j / Pi_j
     double cond_c[4] = {0, 0, 0, 0};          // 1 - pi_j / Pi_j
+    // The model of a model string; `on` is false in a plain run, which uses the fields above.
+    struct Named {
+        bool on = false;
+        ModelKind kind = ModelKind::kJC;
+        // The model's own exchange parameters (exchange_parameter_count of them): kappa of
+        // K2P and HKY, K of F84, A-G and C-T of TN93, A-C A-G A-T C-G C-T of GTR.
+        double xp[5] = {1, 1, 1, 1, 1};
+        bool xp_fixed = false;
+        int ncat = 1;  // Gamma categories
+        double alpha = 1;
+        bool alpha_fixed = false;
+        bool invariant = false;
+        double pinv = 0;
+        bool pinv_fixed = false;
+        double pinv_max = 0;  // the share of sites whose pattern allows a constant state
+        // derived by update_named_model
+        double exch[6] = {1, 1, 1, 1, 1, 1};  // A-C A-G A-T C-G C-T G-T, before scaling
+        double cat_rate[kMaxRateCategories] = {1};  // rate of each category, mean 1 over all sites
+        double cat_weight = 1;                      // (1 - pinv) / ncat
+        bool closed_form = true;                    // the TN93 family; GTR by eigenvectors
+        double beta = 1, alpha_r = 1, alpha_y = 1;  // TN93 rates, scaled to one change per unit
+        double eval[4] = {};                        // GTR: P(t)_ij = sum_k left[4i+k] e^(eval_k t) right[4k+j]
+        double left[16] = {}, right[16] = {};
+    } named;
 };
 extern ModelParams mp;
 void reset_model_params();
 
-// What an estimation moves: mu and Kprime, and K and ratio derived from Kprime.
+// What an estimation moves: mu and Kprime, and K and ratio derived from Kprime; under a
+// named model also its exchange parameters, Gamma shape and invariable proportion.
 struct ModelEstimates {
     double mu = 0, Kprime = 0, K = 0, ratio = 0;
+    double xp[5] = {};
+    double alpha = 0, pinv = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -178,7 +208,7 @@ struct AnnealState {
     int search_on = 0;
     int first_pass = 1;
     // the parameters in force when the best tree was last replaced
-    double best_mu = 0, best_Kprime = 0;
+    ModelEstimates best;
     // HKY with parameter estimation asked for: the search says so and goes on without it
     bool estimation_dropped = false;
 };
@@ -229,7 +259,8 @@ void reset_archive(int n, int n_keep);
 struct LikelihoodTables {
     int nodes = 0;  // 2n+1 node slots
     int npat = 0;
-    AlignedDoubles pppLik;          // [row][pattern][state], 3n rows
+    int ncat = 1;   // rate categories: a row holds npat x ncat x 4 partials
+    AlignedDoubles pppLik;          // [row][pattern][category][state], 3n rows
     std::vector<int, AlignedAllocator<int>> scale;  // [row][pattern] scaling counts
     std::vector<int> live, spare;   // [node] row indices; leaves and slot 0 have no spare
     AlignedDoubles pppEstMu1, pppEstMu2, pppEstK1, pppEstK2, pppEstMuK;
@@ -238,11 +269,15 @@ struct LikelihoodTables {
     // vector, the values the leaf rows are filled with.
     std::vector<unsigned char> tip_code;  // [leaf][pattern]
     alignas(32) double tip_states[16 * 4] = {};
+    // The states a pattern allows at every leaf (bits A 1, G 2, C 4, T 8): where it is not
+    // 0 the pattern may come from an invariable site.
+    std::vector<unsigned char> constant_states;  // [pattern]
 };
 extern LikelihoodTables lik;
-// Sizes the tables for nodes 0..2n and npat patterns, all zero, with the spare rows and the
-// code vectors set up.
-void reset_likelihood_tables(int n, int npat);
+// Sizes the tables for nodes 0..2n, npat patterns and ncat rate categories, all zero, with
+// the spare rows and the code vectors set up; the derivative tables only with `derivatives`
+// (the Newton-Raphson estimation of a plain run).
+void reset_likelihood_tables(int n, int npat, int ncat = 1, bool derivatives = true);
 
 // Every record above back to its start-up state (for tests and benchmarks; the run record
 // of output/runlog.hpp has its own reset).

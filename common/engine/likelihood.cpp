@@ -8,13 +8,16 @@
 
 #include "base/state.hpp"
 #include "engine/engine_seams.hpp"
+#include "base/base_codes.hpp"
 #include "engine/model.hpp"
+#include "engine/named_model.hpp"
 #include "engine/node_product.hpp"
 #include "engine/tree_ops.hpp"
 #include "input/alignment.hpp"
 
 void init_leaf_partials() {
-    const int n = tree.n;
+    const int n = tree.n, ncat = lik.ncat;
+    for (int p = 0; p < lik.npat; ++p) lik.constant_states[p] = 15;
     for (int m = 1; m <= n; ++m) {
         const std::vector<int>& codes = alignment.ppBase_unique[m - 1];
         double* row = lik_row(m);
@@ -23,15 +26,25 @@ void init_leaf_partials() {
         for (int p = 0; p < lik.npat; ++p) {
             // code_states reads any code outside 0..15 as missing data.
             const int code = codes[p] >= 0 && codes[p] < 16 ? codes[p] : 15;
-            for (int a = 0; a < 4; ++a) row[4 * p + a] = lik.tip_states[4 * code + a];
+            for (int c = 0; c < ncat; ++c)
+                for (int a = 0; a < 4; ++a) row[4 * (p * ncat + c) + a] = lik.tip_states[4 * code + a];
             sc[p] = 0;
             tc[p] = static_cast<unsigned char>(code);
+            const int* in = code_states(code);
+            lik.constant_states[p] &= static_cast<unsigned char>(in[0] | in[1] << 1 | in[2] << 2 | in[3] << 3);
         }
     }
 }
 
 void branch_matrix(int parent, int child, const double* times, double* P) {
-    transition_matrix(branch_length(parent, child, times), P);
+    const double t = branch_length(parent, child, times);
+    if (!mp.named.on) {
+        transition_matrix(t, P);
+        return;
+    }
+    // One matrix per rate category, each for the branch at its category's rate.
+    for (int c = 0; c < lik.ncat; ++c)
+        named_transition_matrix(mp.mu * mp.named.cat_rate[c] * t, P + 16 * c);
 }
 
 double node_partial(int c0, int c1, int p, int a, const double* times, int v) {
@@ -51,13 +64,14 @@ double node_partial(int c0, int c1, int p, int a, const double* times, int v) {
 // depend only on its code: 16 of them, written to tip, instead of one per pattern, and the
 // leaf's row is never read.
 static ChildInput child_input(int v, int c, const double* times, double* Q, double* tip) {
-    double P[16];
+    double P[16 * kMaxRateCategories];
     branch_matrix(v, c, times, P);
-    for (int a = 0; a < 4; ++a)
-        for (int b = 0; b < 4; ++b) Q[4 * b + a] = P[4 * a + b];
+    for (int cat = 0; cat < lik.ncat; ++cat)
+        for (int a = 0; a < 4; ++a)
+            for (int b = 0; b < 4; ++b) Q[16 * cat + 4 * b + a] = P[16 * cat + 4 * a + b];
     ChildInput in{Q};
     if (c <= tree.n) {
-        tip_sums(Q, lik.tip_states, tip);
+        tip_sums(Q, lik.tip_states, tip, lik.ncat);
         in.code = tip_code_row(c);
         in.tip = tip;
     } else {
@@ -69,10 +83,11 @@ static ChildInput child_input(int v, int c, const double* times, double* Q, doub
 
 void update_node(const NodeOp& op, const double* times) {
     update_child_rates(op, tree.cur.ppTwoRow);
-    alignas(32) double Q0[16], Q1[16], T0[64], T1[64];
+    alignas(32) double Q0[16 * kMaxRateCategories], Q1[16 * kMaxRateCategories];
+    alignas(32) double T0[64 * kMaxRateCategories], T1[64 * kMaxRateCategories];
     const ChildInput in0 = child_input(op.parent, op.child[0], times, Q0, T0);
     const ChildInput in1 = child_input(op.parent, op.child[1], times, Q1, T1);
-    node_product(lik.npat, in0, in1, lik_row(op.parent), scale_row(op.parent));
+    node_product(lik.npat, lik.ncat, in0, in1, lik_row(op.parent), scale_row(op.parent));
 }
 
 void full_pass() {
@@ -99,7 +114,43 @@ void proposed_path_pass(const int* nodes, int count, const std::vector<int>* row
 
 void drop_proposed_path(const int* nodes, int count) { swap_path_rows(nodes, count); }
 
+// With rate categories or invariable sites: a pattern's likelihood is the sum over the
+// categories (in order, each summed over the states A, G, C, T) times the category weight,
+// plus pinv times the base frequencies of the states it allows at every leaf. The
+// categories' scale factor 2^(256 s) is taken off before the invariable part is added.
+static double named_log_likelihood() {
+    const ModelParams::Named& m = mp.named;
+    const int root = tree.n + 1, ncat = lik.ncat;
+    const double* L = lik_row(root);
+    const int* sc = scale_row(root);
+    double lnL = 0.0;
+    for (int p = 0; p < lik.npat; ++p) {
+        const double* l = L + static_cast<std::size_t>(p) * ncat * 4;
+        double s = 0.0;
+        for (int c = 0; c < ncat; ++c) {
+            double sc_c = 0.0;
+            for (int a = 0; a < 4; ++a) sc_c += mp.pi[a] * l[4 * c + a];
+            s += sc_c;
+        }
+        const double variable = s * m.cat_weight;
+        double ls;
+        const int allowed = m.invariant ? lik.constant_states[p] : 0;
+        if (allowed == 0) {
+            ls = log(variable);
+            if (sc[p] != 0) ls -= sc[p] * kLogScaleStep;
+        } else {
+            double constant = 0.0;
+            for (int a = 0; a < 4; ++a)
+                if (allowed & (1 << a)) constant += mp.pi[a];
+            ls = log(std::ldexp(variable, -256 * sc[p]) + m.pinv * constant);
+        }
+        lnL += alignment.site_counter[p] * ls;
+    }
+    return lnL;
+}
+
 double log_likelihood() {
+    if (mp.named.on && (lik.ncat > 1 || mp.named.invariant)) return named_log_likelihood();
     const int root = tree.n + 1;
     const double* L = lik_row(root);
     const int* sc = scale_row(root);

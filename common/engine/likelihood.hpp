@@ -8,7 +8,7 @@
 #include "engine/likelihood_constants.hpp"
 
 inline double* lik_row(int node) {
-    return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * 4;
+    return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * lik.ncat * 4;
 }
 inline const unsigned char* tip_code_row(int leaf) {
     return lik.tip_code.data() + static_cast<std::size_t>(leaf) * lik.npat;
@@ -19,7 +19,8 @@ inline int* scale_row(int node) {
 
 // Fills the leaves' rows, counts and codes from the alignment's patterns.
 void init_leaf_partials();
-// Matrix of the branch from `parent` to `child` with node values `times`.
+// Matrix of the branch from `parent` to `child` with node values `times`: under a named model
+// one for each rate category (16 x ncat entries).
 void branch_matrix(int parent, int child, const double* times, double* P);
 // Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
 // not rescaled: the value is on the scale of the children's stored rows, whose counts add.

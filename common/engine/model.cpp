@@ -8,6 +8,7 @@
 #include "base/base_codes.hpp"
 #include "base/fatal.hpp"
 #include "base/state.hpp"
+#include "engine/named_model.hpp"
 
 static bool is_purine(int j) { return j < 2; }
 
@@ -32,6 +33,10 @@ static void equal_base_freqs() {
 }
 
 void setup_model() {
+    if (settings.model_spec.given) {
+        setup_named_model(settings.model_spec);
+        return;
+    }
     mp.model = settings.model;
     switch (mp.model) {
         case 1: {  // HKY
@@ -192,16 +197,27 @@ void ratio_from_kprime() {
 double mu_from_ratio() { return 1 / (2 * mp.pi_r * mp.pi_y * (mp.ratio + 1)); }
 
 bool kprime_estimated() {
-    return estimation_on() && settings.model != 1 && settings.model != 3;
+    return !mp.named.on && estimation_on() && settings.model != 1 && settings.model != 3;
 }
 
-ModelEstimates current_estimates() { return {mp.mu, mp.Kprime, mp.K, mp.ratio}; }
+ModelEstimates current_estimates() {
+    ModelEstimates e{mp.mu, mp.Kprime, mp.K, mp.ratio};
+    for (int k = 0; k < 5; ++k) e.xp[k] = mp.named.xp[k];
+    e.alpha = mp.named.alpha;
+    e.pinv = mp.named.pinv;
+    return e;
+}
 
 void restore_estimates(const ModelEstimates& e) {
     mp.mu = e.mu;
     mp.Kprime = e.Kprime;
     mp.K = e.K;
     mp.ratio = e.ratio;
+    if (!mp.named.on) return;
+    for (int k = 0; k < 5; ++k) mp.named.xp[k] = e.xp[k];
+    mp.named.alpha = e.alpha;
+    mp.named.pinv = e.pinv;
+    update_named_model();
 }
 
 double exponent_factor(int j) {

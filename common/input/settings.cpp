@@ -18,6 +18,7 @@
 #include "base/rng.hpp"
 #include "base/state.hpp"
 #include "base/text_reader.hpp"
+#include "input/model_spec.hpp"
 #include "input/settings_doc.hpp"
 
 namespace {
@@ -172,6 +173,45 @@ double second_search_temperature(float beta) {
     return (beta + 1) * settings.delta_lnl2 / (-std::log(static_cast<double>(settings.accept_prob2)));
 }
 
+namespace {
+
+// The rest of a line after its value may be a comment starting with '#'.
+void skip_comment(TextReader& r) {
+    if (more_on_line(r) && (*r.text)[r.pos] == '#')
+        while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
+}
+
+// After the 22 lines come optional lines named by their label (a line starting with '#'
+// is a comment). An unknown label is an error: a misspelt model_spec must not quietly run
+// another model.
+void read_optional_lines(TextReader& r) {
+    settings.model_spec = ModelSpec{};
+    std::string label, value;
+    int line = 0;
+    while (next_token(r, label, &line)) {
+        if (label[0] == '#') {
+            while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
+            continue;
+        }
+        if (label != kModelSpecLabel)
+            input_error("settings", line, "'%s' follows the %d settings lines; only a line %s (a "
+                        "model such as GTR+G4) or a comment starting with '#' may follow them",
+                        printable(label).c_str(), kSettingsLines, kModelSpecLabel);
+        int value_line = 0;
+        if (!more_on_line(r) || !next_token(r, value, &value_line))
+            input_error("settings", line, "%s has no value (a model such as GTR+G4)", kModelSpecLabel);
+        if (settings.model_spec.given)
+            input_error("settings", line, "%s is given twice", kModelSpecLabel);
+        std::string why;
+        if (!parse_model_spec(value, settings.model_spec, why))
+            input_error("settings", value_line, "%s is '%s': %s", kModelSpecLabel,
+                        printable(value).c_str(), why.c_str());
+        skip_comment(r);
+    }
+}
+
+}  // namespace
+
 void parse_settings(const std::string& text) {
     SettingLine fields[kSettingsLines];
     settings_lines(fields);
@@ -208,11 +248,21 @@ void parse_settings(const std::string& text) {
                         "smallest is about 1.4e-45)",
                         k + 1, f.name, printable(value).c_str());
         values[k] = printable(value);
-        // The rest of a line after its value may be a comment starting with '#'.
-        if (more_on_line(r) && (*r.text)[r.pos] == '#')
-            while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
+        skip_comment(r);
     }
     check_setting_ranges(fields, value_line, values);
+    read_optional_lines(r);
+}
+
+void take_model_option(const std::string& text) {
+    if (text.empty()) return;
+    ModelSpec spec;
+    std::string why;
+    if (!parse_model_spec(text, spec, why)) input_error("the command line", 0, "--model %s: %s", text.c_str(), why.c_str());
+    if (settings.model_spec.given && model_spec_name(settings.model_spec) != model_spec_name(spec))
+        input_error("settings", 0, "its line %s names the model %s, but --model asks for %s; give "
+                    "one of them", kModelSpecLabel, settings.model_spec.text.c_str(), text.c_str());
+    settings.model_spec = spec;
 }
 
 void write_settings_text(FILE* out, const Settings& values) {
@@ -221,6 +271,9 @@ void write_settings_text(FILE* out, const Settings& values) {
     for (const SettingLine& line : lines)
         fprintf(out, "%-18s %-12s # %s\n", line.name, setting_value_text(values, line).c_str(),
                 setting_doc(line.name).meaning);
+    if (values.model_spec.given)
+        fprintf(out, "%-18s %-12s # %s\n", kModelSpecLabel, values.model_spec.text.c_str(),
+                "the substitution model by name; it replaces line 1");
 }
 
 // Stops the run when a count does not fit a 32-bit integer.

@@ -7,6 +7,8 @@
 #include "base/state.hpp"
 
 constexpr int kSettingsLines = 22;
+// The label of the optional line after the 22 that names the model (GTR+G4, ...).
+constexpr const char* kModelSpecLabel = "model_spec";
 
 // One line of the settings file: its label and the field of the record it fills (an integer
 // read as "%d", or a single-precision real read as "%f").
@@ -23,10 +25,14 @@ int settings_lines(SettingLine out[kSettingsLines]);
 std::string setting_value_text(const Settings& values, const SettingLine& line);
 
 // Parses the 22 positional lines of a settings text into `settings` (clockml or freeml
-// order by program.has_lin_info) and checks them; stops the run on a bad value.
+// order by program.has_lin_info) and checks them, then the optional model_spec line; stops
+// the run on a bad value.
 void parse_settings(const std::string& text);
-// Writes a settings file of the 22 lines with the values of `values`, one comment per line
-// (after '#', which the reader skips).
+// --model: the model of the command line, as the settings line model_spec gives it; a
+// settings file that names another model stops the run (one run, one model).
+void take_model_option(const std::string& text);
+// Writes a settings file of the 22 lines with the values of `values` (and its model_spec line
+// when it has one), one comment per line (after '#', which the reader skips).
 void write_settings_text(FILE* out, const Settings& values);
 // stop_count, min_trials, burnin_len from the settings and ntaxa.
 // Also stops the run when the cooling constant or the second search's temperature would

@@ -13,6 +13,8 @@
 #include "base/state.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
+#include "input/model_spec.hpp"
+#include "output/model_lines.hpp"
 #include "output/newick.hpp"
 
 namespace {
@@ -22,6 +24,21 @@ double ratio_of_kprime(double kprime) {
     const double AG = mp.piA * mp.piG;
     const double CT = mp.piC * mp.piT;
     return ((kprime - 1) * mp.kDenom + AG + CT) / (mp.pi_r * mp.pi_y);
+}
+
+// A named model's estimates that go with the best tree (those of the search's best, or of
+// the archived tree made best by the optimisation) and its log-likelihood. They are put in
+// force only to derive what they give, then the final values come back.
+void write_named_estimates(FILE* f) {
+    const ModelEstimates final_values = current_estimates();
+    restore_estimates(ann.best);
+    fprintf(f, " The model is %s; its estimates with the best tree, whose log-likelihood is %f:\n\n",
+            model_spec_name(settings.model_spec).c_str(), ann.lnL_best);
+    write_named_parameters(f, " The final estimate of ");
+    fprintf(f, " The final estimate of the transition/transversion ratio is %f\n\n", mp.ratio);
+    fprintf(f, " The base frequencies are A %f, C %f, G %f, T %f\n\n", mp.piA, mp.piC, mp.piG,
+            mp.piT);
+    restore_estimates(final_values);
 }
 
 }  // namespace
@@ -55,9 +72,11 @@ void write_run_report() {
     fprintf(f, " The overall number of topology changes was %d\n\n", ann.n_changes);
     fprintf(f, " The total number of trees accepted was %d\n\n", ann.n_accepted);
     fprintf(f, " The final estimate of mu is %f\n\n", mp.mu);
-    fprintf(f, " The estimate of mu associated with the best tree is %f\n\n", ann.best_mu);
-    if (estimation_on()) {
-        const double Kb = ann.best_Kprime;
+    fprintf(f, " The estimate of mu associated with the best tree is %f\n\n", ann.best.mu);
+    if (mp.named.on) {
+        write_named_estimates(f);
+    } else if (estimation_on()) {
+        const double Kb = ann.best.Kprime;
         fprintf(f,
                 " The estimate of the transition/transversion parameter associated with the "
                 "best tree is %f\n\n",
@@ -120,7 +139,47 @@ std::string ratio_text(double ratio) {
 
 // The lset line that makes PAUP re-score the trees under the model of the run: the
 // ratio it estimated, or the one it held fixed.
+// A named model in PAUP's words, with the values that go with the best tree: nst=1 (JC),
+// nst=2 with its transition/transversion ratio (K2P, HKY, F84) or nst=6 with the exchange
+// rates relative to G-T (TN93, GTR), the frequencies, Gamma rates and invariable sites.
+static void write_named_lset(FILE* f) {
+    const ModelEstimates final_values = current_estimates();
+    restore_estimates(ann.best);
+    const ModelParams::Named& m = mp.named;
+    std::string line = "lset";
+    switch (m.kind) {
+        case ModelKind::kJC: line += " nst=1"; break;
+        case ModelKind::kK2P: line += " nst=2 tratio=" + ratio_text(mp.ratio); break;
+        case ModelKind::kHKY: line += " nst=2 tratio=" + ratio_text(mp.ratio) + " variant=hky"; break;
+        case ModelKind::kF84: line += " nst=2 tratio=" + ratio_text(mp.ratio) + " variant=F84"; break;
+        case ModelKind::kTN93:
+        case ModelKind::kGTR:
+            line += " nst=6 rmatrix=(";
+            for (int k = 0; k < 5; ++k) {
+                if (k > 0) line += ' ';
+                line += ratio_text(m.exch[k] / m.exch[5]);
+            }
+            line += ")";
+            break;
+    }
+    const ModelSpec::Freqs freqs = settings.model_spec.freqs;
+    if (freqs == ModelSpec::Freqs::kEqual)
+        line += " basefreq=equal";
+    else if (freqs == ModelSpec::Freqs::kEmpirical)
+        line += " basefreq=empirical";
+    else
+        line += " basefreq=(" + ratio_text(mp.piA) + " " + ratio_text(mp.piC) + " " + ratio_text(mp.piG) + ")";
+    if (m.ncat > 1)
+        line += " rates=gamma shape=" + ratio_text(m.alpha) + " ncat=" + std::to_string(m.ncat) + " reprate=mean";
+    else
+        line += " rates=equal";
+    line += " pinvar=" + ratio_text(m.invariant ? m.pinv : 0.0);
+    fprintf(f, "%s clock=%s;\n", line.c_str(), program.lset_clock);
+    restore_estimates(final_values);
+}
+
 void write_lset_line(FILE* f) {
+    if (mp.named.on) return write_named_lset(f);
     const char* c = program.lset_clock;
     const std::string tratio = kprime_estimated() ? "estimate" : ratio_text(mp.ratio);
     switch (settings.model) {

@@ -182,6 +182,7 @@ int run_replicates(const ReplicateOptions& options) {
     read_input_file(f, "settings", kSettingsLimit, settings_text);
     fclose(f);
     parse_settings(settings_text);
+    take_model_option(options.model);
     const Settings base = settings;
     if (!read_text_file("infile", infile)) replicate_error("Can't open %s: %s", "infile", strerror(errno));
     runlog_note("input         infile (" + std::to_string(infile.size()) +

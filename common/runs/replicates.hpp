@@ -2,11 +2,14 @@
 // alignment, J at a time (--jobs J), each in a folder of its own.
 #pragma once
 
+#include <string>
+
 struct ReplicateOptions {
     int replicates = 0;    // --replicates R (at least one search is run)
     int bootstrap = 0;     // --bootstrap B
     int jobs = 0;          // --jobs J; 0: the number of cores
     bool prepare = false;  // --prepare: write the folders, run nothing
+    std::string model;     // --model: written into every folder's settings
 };
 
 // In the current folder, which the caller has locked: writes the folders rep-001 ... and

@@ -13,6 +13,7 @@
 #include "base/state.hpp"
 #include "base/timer.hpp"
 #include "engine/likelihood.hpp"
+#include "engine/model.hpp"
 #include "input/settings.hpp"
 #include "search/estimation.hpp"
 #include "search/optimise.hpp"
@@ -39,8 +40,7 @@ void optimise_archive() {
     ann.lnL_cur = r.lnL;
     if (!r.best_made_current) return;
     ann.lnL_best = r.lnL_best;
-    ann.best_mu = mp.mu;
-    ann.best_Kprime = mp.Kprime;
+    ann.best = current_estimates();
 }
 
 // One search: proposals until no new tree has turned up for stop_count steps or the
@@ -70,8 +70,7 @@ ProposalResult take_step() {
         // parameters in force.
         if (r.uphill && r.lnL > ann.lnL_best) {
             ann.lnL_best = r.lnL;
-            ann.best_mu = mp.mu;
-            ann.best_Kprime = mp.Kprime;
+            ann.best = current_estimates();
             copy_tree_temp_to_best();
         }
         ann.lnL_cur = r.lnL;
@@ -91,7 +90,7 @@ AnnealSummary anneal() {
     cool();
     progress_start();
 
-    if (settings.estimate == 1 && settings.model == 1) {
+    if (settings.estimate == 1 && settings.model == 1 && !settings.model_spec.given) {
         printf("Cannot estimate parameters in HKY model\n\n");
         printf("Program will proceed with no parameter estimation\n\n");
         ann.estimation_dropped = true;

@@ -15,12 +15,15 @@ namespace {
 
 constexpr int kPatterns = 203;  // not a multiple of any vector width
 
+// Rate categories of the child in hand: 1 (a plain run) or 4 (+G4).
+int g_ncat = 1;
+
 struct Child {
-    std::vector<double> Q = std::vector<double>(16);
+    std::vector<double> Q = std::vector<double>(16 * g_ncat);
     std::vector<double> x;
     std::vector<int> k;
     std::vector<unsigned char> code;
-    std::vector<double> tip = std::vector<double>(64);
+    std::vector<double> tip = std::vector<double>(64 * g_ncat);
 };
 
 // A column-major matrix with entries spread over many magnitudes, some of them tiny and
@@ -32,8 +35,8 @@ void fill_matrix(std::mt19937_64& g, Child& c) {
     // Now and then every entry into one parent state negative: against an all-zero row
     // the sum is then -0.0 + ... and its sign must come out the same in both forms.
     if (g() % 2 == 0) {
-        const int a = static_cast<int>(g() % 4);
-        for (int b = 0; b < 4; ++b) c.Q[4 * b + a] = -1e-18;
+        const int a = static_cast<int>(g() % 4), cat = static_cast<int>(g() % g_ncat);
+        for (int b = 0; b < 4; ++b) c.Q[16 * cat + 4 * b + a] = -1e-18;
     }
 }
 
@@ -42,12 +45,12 @@ void fill_matrix(std::mt19937_64& g, Child& c) {
 void fill_inner(std::mt19937_64& g, Child& c) {
     fill_matrix(g, c);
     std::uniform_real_distribution<double> u(0.5, 1.0);
-    c.x.resize(4 * kPatterns);
+    c.x.resize(4 * g_ncat * kPatterns);
     c.k.resize(kPatterns);
     for (int p = 0; p < kPatterns; ++p) {
         const int kind = static_cast<int>(g() % 5);  // 4: all four zero
-        for (int a = 0; a < 4; ++a) {
-            double& v = c.x[4 * p + a];
+        for (int a = 0; a < 4 * g_ncat; ++a) {
+            double& v = c.x[4 * g_ncat * p + a];
             if (kind == 0)
                 v = g() % 3 == 0 ? 0.0 : std::ldexp(u(g), -static_cast<int>(g() % 20));
             else if (kind == 1)
@@ -67,7 +70,7 @@ void fill_leaf(std::mt19937_64& g, Child& c) {
     fill_matrix(g, c);
     c.code.resize(kPatterns);
     for (unsigned char& code : c.code) code = static_cast<unsigned char>(g() % 16);
-    tip_sums(c.Q.data(), lik.tip_states, c.tip.data());
+    tip_sums(c.Q.data(), lik.tip_states, c.tip.data(), g_ncat);
 }
 
 ChildInput input(const Child& c) {
@@ -80,13 +83,14 @@ Child as_row(const Child& leaf) {
     Child c;
     c.Q = leaf.Q;
     for (unsigned char code : leaf.code)
-        for (int a = 0; a < 4; ++a) c.x.push_back(lik.tip_states[4 * code + a]);
+        for (int cat = 0; cat < g_ncat; ++cat)
+            for (int a = 0; a < 4; ++a) c.x.push_back(lik.tip_states[4 * code + a]);
     c.k.assign(kPatterns, 0);
     return c;
 }
 
 struct Result {
-    std::vector<double> out = std::vector<double>(4 * kPatterns, -1.0);
+    std::vector<double> out = std::vector<double>(4 * g_ncat * kPatterns, -1.0);
     std::vector<int> kv = std::vector<int>(kPatterns, -1);
     bool operator==(const Result& o) const {
         return std::memcmp(out.data(), o.out.data(), out.size() * sizeof(double)) == 0 &&
@@ -96,11 +100,15 @@ struct Result {
 
 Result plain(const Child& a, const Child& b) {
     Result r;
-    node_product_plain(kPatterns, input(a), input(b), r.out.data(), r.kv.data());
+    node_product_plain(kPatterns, g_ncat, input(a), input(b), r.out.data(), r.kv.data());
     return r;
 }
 
 TEST(NodeProduct, BothFormsAndTheLeafLookupGiveTheSameBits) {
+  // Without rate categories, and with four (the layout of +G4).
+  for (const int ncat : {1, 4}) {
+    SCOPED_TRACE(ncat);
+    g_ncat = ncat;
     reset_likelihood_tables(4, 1);  // fills the code vectors
     std::mt19937_64 g(20261208);
     const bool avx2 = __builtin_cpu_supports("avx2");
@@ -124,7 +132,7 @@ TEST(NodeProduct, BothFormsAndTheLeafLookupGiveTheSameBits) {
             EXPECT_TRUE(p == plain(ra, rb)) << "round " << round;
             if (avx2) {
                 Result v;
-                ASSERT_TRUE(node_product_avx2(kPatterns, input(a), input(b), v.out.data(),
+                ASSERT_TRUE(node_product_avx2(kPatterns, g_ncat, input(a), input(b), v.out.data(),
                                               v.kv.data()));
                 EXPECT_TRUE(v == p) << "round " << round;
             }
@@ -137,6 +145,8 @@ TEST(NodeProduct, BothFormsAndTheLeafLookupGiveTheSameBits) {
         }
     }
     EXPECT_GT(scaled, 100);  // the scaling branch was exercised
+  }
+  g_ncat = 1;
 }
 
 TEST(NodeProduct, ScalingFollowsTheRule) {
@@ -154,8 +164,8 @@ TEST(NodeProduct, ScalingFollowsTheRule) {
         std::vector<double> out(12);
         std::vector<int> kv(3);
         if (form == 0)
-            node_product_plain(3, ia, ib, out.data(), kv.data());
-        else if (!node_product_avx2(3, ia, ib, out.data(), kv.data()))
+            node_product_plain(3, 1, ia, ib, out.data(), kv.data());
+        else if (!node_product_avx2(3, 1, ia, ib, out.data(), kv.data()))
             continue;
         EXPECT_EQ(out[0], 0x1p-144) << form;
         EXPECT_EQ(out[4], 0x1p-256) << form;

@@ -115,7 +115,7 @@ TEST(Proposal, StepsKeepTheCopiesAndCountersInStep) {
                 EXPECT_EQ(ann.lnL_best, r.lnL);
                 EXPECT_EQ(tree.best.TimeVec, tree.temp.TimeVec);
                 EXPECT_EQ(tree.best.ppTwoRow[0], tree.temp.ppTwoRow[0]);
-                EXPECT_EQ(ann.best_mu, mp.mu);
+                EXPECT_EQ(ann.best.mu, mp.mu);
             } else {
                 EXPECT_EQ(ann.lnL_best, counts.lnL_best);
                 EXPECT_EQ(tree.best.TimeVec, before.best.TimeVec);

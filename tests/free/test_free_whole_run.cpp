@@ -16,7 +16,7 @@ TEST(FreeWholeRun, BestTreeScoresWhatTheRunReports) {
 TEST(FreeWholeRun, JcKeepsKprimeOne) {
     const std::string dir = run_example("brown_free", {{"model", "3"}, {"estimate", "1"}});
     EXPECT_EQ(mp.Kprime, 1.0);
-    EXPECT_EQ(ann.best_Kprime, 1.0);
+    EXPECT_EQ(ann.best.Kprime, 1.0);
     EXPECT_NEAR(reference_best_lnl(dir), ann.lnL_best, 1e-3);
     std::filesystem::remove_all(dir);
 }
