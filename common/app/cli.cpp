@@ -63,7 +63,7 @@ bool count_value(const char* text, int max, int& value) {
 void print_help(FILE* out) {
     fprintf(out,
             "Usage: %s [--help | --version | --write-settings | --replicates R [--jobs J]]\n"
-            "       %s [--replicates R] [--bootstrap B] [--jobs J] [--prepare]\n"
+            "       %s [--model M] [--replicates R] [--bootstrap B] [--jobs J] [--prepare]\n"
             "       %s --resample | --summarise DIR...\n\n",
             program.name, program.name, program.name);
     fputs(program.help_summary, out);
@@ -90,6 +90,11 @@ void print_help(FILE* out) {
           "                    the support of the best tree's splits to 'bootstrap',\n"
           "                    'supporttree', 'consensus.tre' and paupfile.nex\n"
           "  --jobs J          run J searches at a time (default: the number of cores)\n"
+          "  --model M         the substitution model by name, e.g. GTR+I+G4, HKY+G4{0.5}:\n"
+          "                    JC, K2P, F84, HKY, TN93 or GTR, with +F (empirical\n"
+          "                    frequencies), +FQ (equal), +I (invariable sites) and +G<k>\n"
+          "                    (k Gamma rate categories, 4 by default); in place of\n"
+          "                    settings line 1, as the settings line model_spec does\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"

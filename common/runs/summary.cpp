@@ -28,6 +28,7 @@ struct FolderRun {
     std::string folder;
     bool boot = false;
     std::string seed1 = "?", seed2 = "?";
+    std::string model;  // the settings line model_spec, when the folder has one
     int status = -1;  // exit status; -1: the folder shows no run
     std::string why;  // why a run that is not complete cannot be used
     double lnL = 0;
@@ -53,6 +54,22 @@ std::string settings_value(const std::string& text, int index) {
     char label[64], value[64];
     if (sscanf(line.c_str(), "%63s %63s", label, value) != 2) return "?";
     return value;
+}
+
+// The model a settings text names on its line model_spec, "" when it has none.
+std::string model_of_settings(const std::string& text) {
+    const std::string lead = std::string("\n") + kModelSpecLabel;
+    const size_t at = text.find(lead);
+    if (at == std::string::npos) return std::string();
+    char value[256];
+    return sscanf(text.c_str() + at + lead.size(), "%255s", value) == 1 ? value : std::string();
+}
+
+// " under GTR+G4" when the runs were of a named model, else "".
+std::string model_words(const std::vector<const FolderRun*>& runs) {
+    for (const FolderRun* r : runs)
+        if (!r->model.empty()) return " under " + r->model;
+    return std::string();
 }
 
 // The rest of the line of `text` that starts with `label`, or "" (found false).
@@ -156,6 +173,7 @@ bool read_finite(const char* text, double& value) {
 void read_folder(FolderRun& r) {
     std::string text;
     if (read_text_file(r.folder + "/settings", text)) {
+        r.model = model_of_settings(text);
         r.seed1 = settings_value(text, 21);
         r.seed2 = settings_value(text, 22);
     }
@@ -190,7 +208,8 @@ std::string row_without_tree(const FolderRun& r) {
 std::string replicates_text(const std::vector<const FolderRun*>& reps, const FolderRun* top) {
     std::string s;
     char line[512];
-    snprintf(line, sizeof line, "Replicate searches of %s: %zu requested\n\n", program.name, reps.size());
+    snprintf(line, sizeof line, "Replicate searches of %s%s: %zu requested\n\n", program.name,
+             model_words(reps).c_str(), reps.size());
     s += line;
     s += "replicate  seed1       seed2       status        best lnL  splits from the best tree\n";
     int found = 0, finished = 0;
@@ -236,8 +255,8 @@ BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const
         if (b->status == 0 && b->has_tree) used.push_back(b);
     const int count = static_cast<int>(used.size());
     std::string& s = out.bootstrap;
-    snprintf(line, sizeof line, "Bootstrap of %s: %zu replicates requested; the support below is "
-             "that of the %d that completed", program.name, boots.size(), count);
+    snprintf(line, sizeof line, "Bootstrap of %s%s: %zu replicates requested; the support below is "
+             "that of the %d that completed", program.name, model_words(boots).c_str(), boots.size(), count);
     s += line;
     if (count < static_cast<int>(boots.size()))
         s += " (" + std::to_string(boots.size() - used.size()) + " did not: interrupted, failed or not run)";

@@ -15,7 +15,10 @@
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "input/settings.hpp"
+#include "search/archive.hpp"
 #include "search/estimation.hpp"
+#include "search/model_estimation.hpp"
+#include "search/search_seams.hpp"
 #include "search/optimise.hpp"
 #include "search/progress.hpp"
 #include "search/tree.hpp"
@@ -58,6 +61,28 @@ void search() {
             estimate_here();
             ann.lnL_ref = ann.lnL_cur;
         }
+    }
+}
+
+// A named model's parameters move with the branch lengths or node times along ridges that
+// one step per sweep climbs slowly: the best tree is optimised once more with estimations
+// that go on until they gain little, and what it gains becomes the best.
+constexpr int kFinishingRounds = 6;
+
+void finish_best_tree() {
+    copy_tree_best_to_current();
+    restore_estimates(ann.best);
+    full_pass();
+    set_estimation_rounds(kFinishingRounds);
+    const double lnL = optimise_tree_values(log_likelihood());
+    set_estimation_rounds(1);
+    ann.lnL_cur = lnL;
+    if (lnL > ann.lnL_best) {
+        ann.lnL_best = lnL;
+        ann.best = current_estimates();
+        copy_tree_current_to_best();
+        // The archive lists the best tree with what it holds now.
+        refresh_record_of_current_tree(lnL);
     }
 }
 
@@ -164,6 +189,7 @@ AnnealSummary anneal() {
         }
         ann.lnL_cur = log_likelihood();
     }
+    if (mp.named.on && !search_interrupted()) finish_best_tree();
     progress_finish();
     summary.optimisation_seconds = elapsed_seconds();
     return summary;

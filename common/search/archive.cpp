@@ -265,6 +265,19 @@ ArchiveEntry archive_current_tree(double lnL) {
     return archive_tree(topology_key(archive.ppMatrix), lnL);
 }
 
+void refresh_record_of_current_tree(double lnL) {
+    fill_path_matrix();
+    const std::string key = topology_key(archive.ppMatrix);
+    for (TreeRecord* r = archive.head; r != nullptr; r = r->next) {
+        if (r->key != key) continue;
+        r->lnL = lnL;
+        r->ratio = mp.ratio;
+        r->params = current_estimates();
+        store_current_tree(r->slot, 2 * tree.n);
+        return;
+    }
+}
+
 std::vector<const TreeRecord*> records_best_first() {
     std::vector<const TreeRecord*> list;
     list.reserve(static_cast<std::size_t>(archive.archive_count));

@@ -33,6 +33,9 @@ void halve_archive();
 void free_tree_record(TreeRecord* record);
 // Archives the current tree (path matrix, key, archive_tree).
 ArchiveEntry archive_current_tree(double lnL);
+// The record of the current tree's topology, if the archive holds one, takes the current
+// tree's node values, parameters and `lnL`.
+void refresh_record_of_current_tree(double lnL);
 // The records best first: by decreasing log-likelihood, equal ones in key order, a
 // log-likelihood that is not a number last.
 std::vector<const TreeRecord*> records_best_first();

@@ -16,12 +16,25 @@
 
 namespace {
 
-// One free parameter: where it lives, and the range it may take.
+// One free parameter: where it lives, and the range it may take. The tree's length (freeml,
+// whose branch lengths have no common rate scale) is a factor on every branch, 1 at the start
+// of each step.
 struct FreeParameter {
     double* value;
     bool log_scale;
     double lo, hi;
+    bool tree_length = false;
 };
+
+// The branch lengths when a tree-length step starts, and the factor tried on them.
+std::vector<double> g_base_lengths;
+double g_length_factor = 1.0;
+
+void scale_branch_lengths(double factor) {
+    const int root = tree.n + 1;
+    for (int v = 1; v <= 2 * tree.n - 1; ++v)
+        if (v != root) tree.cur.TimeVec[v] = g_base_lengths[v] * factor;
+}
 
 std::vector<FreeParameter> free_parameters(bool with_mu) {
     ModelParams::Named& m = mp.named;
@@ -32,7 +45,10 @@ std::vector<FreeParameter> free_parameters(bool with_mu) {
     if (m.ncat > 1 && !m.alpha_fixed) list.push_back({&m.alpha, true, 0.01, 200.0});
     if (m.invariant && !m.pinv_fixed && m.pinv_max > 0.0)
         list.push_back({&m.pinv, false, 0.0, 0.999 * m.pinv_max});
-    if (with_mu) list.push_back({&mp.mu, true, 1e-6, 1e4});
+    if (with_mu)
+        list.push_back({&mp.mu, true, 1e-6, 1e4});
+    else
+        list.push_back({&g_length_factor, true, 0.5, 2.0, true});
     return list;
 }
 
@@ -41,8 +57,10 @@ std::vector<FreeParameter> free_parameters(bool with_mu) {
 constexpr double kLogStep = 0.05;
 constexpr double kLinearStep = 0.02;
 constexpr double kFurthest = 4.0;
-// Rounds over all parameters go on while one gains more than kRoundGain log-likelihood.
-constexpr int kMaxRounds = 6;
+// Rounds over all parameters go on while one gains more than kRoundGain log-likelihood, up
+// to g_rounds of them: one during the searches and sweeps, more when the best tree is
+// finished.
+int g_rounds = 1;
 constexpr double kRoundGain = 0.01;
 
 double to_scale(const FreeParameter& p, double v) { return p.log_scale ? std::log(v) : v; }
@@ -53,7 +71,10 @@ double from_scale(const FreeParameter& p, double x) {
 // Minus the log-likelihood with the parameter at x on its scale.
 double minus_lnl_at(const FreeParameter& p, double x) {
     *p.value = from_scale(p, x);
-    update_named_model();
+    if (p.tree_length)
+        scale_branch_lengths(*p.value);
+    else
+        update_named_model();
     full_pass();
     return -log_likelihood();
 }
@@ -61,6 +82,10 @@ double minus_lnl_at(const FreeParameter& p, double x) {
 // One parabolic step of parameter p from x0, whose value f0 is known; leaves the parameter
 // at the best point met and returns its value.
 double parabolic_step(const FreeParameter& p, double f0) {
+    if (p.tree_length) {
+        g_base_lengths = tree.cur.TimeVec;
+        g_length_factor = 1.0;
+    }
     const double x0 = to_scale(p, *p.value);
     const double h = p.log_scale ? kLogStep : kLinearStep * (p.hi - p.lo);
     const double lo = to_scale(p, p.lo), hi = to_scale(p, p.hi);
@@ -88,16 +113,24 @@ double parabolic_step(const FreeParameter& p, double f0) {
         }
     }
     *p.value = from_scale(p, best_x);
-    update_named_model();
+    if (!p.tree_length) {
+        update_named_model();
+        return best_f;
+    }
+    // The lengths found become the tree's own (the proposed copy keeps step with them).
+    scale_branch_lengths(*p.value);
+    tree.temp.TimeVec = tree.cur.TimeVec;
     return best_f;
 }
 
 }  // namespace
 
+void set_estimation_rounds(int rounds) { g_rounds = rounds; }
+
 double estimate_named_model(double lnL_entry, bool with_mu) {
     const std::vector<FreeParameter> params = free_parameters(with_mu);
     double f = -lnL_entry;
-    for (int round = 0; round < kMaxRounds && !params.empty(); ++round) {
+    for (int round = 0; round < g_rounds && !params.empty(); ++round) {
         const double before = f;
         for (const FreeParameter& p : params) f = parabolic_step(p, f);
         if (!(before - f > kRoundGain)) break;

@@ -106,6 +106,11 @@ void copy_tree_current_to_best() { tree.best = tree.cur; }
 
 void copy_tree_temp_to_best() { tree.best = tree.temp; }
 
+void copy_tree_best_to_current() {
+    tree.cur = tree.best;
+    tree.temp = tree.best;
+}
+
 void parents_from_rows(const std::vector<int>* rows, std::vector<int>& par) {
     const int n = tree.n;
     for (int i = 1; i <= 2 * n - 1; ++i) par[i] = 0;

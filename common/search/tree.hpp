@@ -20,5 +20,7 @@ void make_start_tree();
 void copy_tree_current_to_temp();
 void copy_tree_current_to_best();
 void copy_tree_temp_to_best();
+// The best tree becomes the current (and temporary) tree.
+void copy_tree_best_to_current();
 // Fills `par` (size 2n+1) from child rows: par[c] = internal node holding c, root gets 0.
 void parents_from_rows(const std::vector<int>* rows, std::vector<int>& par);
