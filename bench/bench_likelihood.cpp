@@ -19,6 +19,7 @@
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir);
 void iteration_rates(const std::string& build_dir, const std::string& other_dir);
+void category_rates(const std::string& build_dir);
 
 namespace {
 
@@ -69,6 +70,12 @@ int main(int argc, char** argv) {
     }
     // --iterations [OTHER_BUILD]: search iterations per second, against another build's
     // programs when one is named (bench/compare_builds makes one of an earlier commit).
+    // --categories: the cost of a search iteration with four Gamma categories (F84+G4)
+    // against the same run without them (F84 by name).
+    if (mode == "--categories") {
+        category_rates(build_dir);
+        return 0;
+    }
     if (mode == "--iterations") {
         iteration_rates(build_dir, argc > 4 ? argv[4] : "");
         return 0;

@@ -10,7 +10,9 @@
 // ALIGNMENT is in the programs' infile format; TREE holds one Newick tree whose names are
 // those of the alignment (branch lengths and support values are ignored). Prints the lnL.
 // A third argument names another model (GTR+F+G4, HKY{4}+G4{0.5}, ...): its free parameters
-// are estimated with the lengths or times.
+// are estimated with the lengths or times, and a second line gives their estimates. With a
+// fourth argument --fixed (score_tree_free), the tree's own branch lengths and the model's
+// values are taken as they are: the lnL of exactly that tree, model and values.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +55,7 @@ std::string read_text(const char* path) {
 struct Node {
     int leaf = 0;
     std::vector<int> kids;
+    double length = 0;  // of the branch above, as written (0 when none)
 };
 
 struct Parser {
@@ -121,7 +124,7 @@ struct Parser {
         skip();
         if (i < s.size() && s[i] == ':') {
             ++i;
-            (void)word();
+            nodes[static_cast<size_t>(me)].length = atof(word().c_str());
         }
         return me;
     }
@@ -135,11 +138,15 @@ struct Builder {
 
     int number(int v) {
         Node& node = nodes[static_cast<size_t>(v)];
-        if (node.leaf != 0) return node.leaf;
+        if (node.leaf != 0) {
+            tree.cur.TimeVec[node.leaf] = node.length;
+            return node.leaf;
+        }
         const int a = number(node.kids[0]);
         const int b = number(node.kids[1]);
         const int m = next++;
         link(m, a, b);
+        tree.cur.TimeVec[m] = node.length;
         return m;
     }
     void link(int m, int a, int b) {
@@ -182,10 +189,11 @@ void build_tree(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4) {
-        fprintf(stderr, "usage: %s ALIGNMENT TREE [MODEL]\n", argv[0]);
+    if (argc < 3 || argc > 5 || (argc == 5 && std::strcmp(argv[4], "--fixed") != 0)) {
+        fprintf(stderr, "usage: %s ALIGNMENT TREE [MODEL [--fixed]]\n", argv[0]);
         return 1;
     }
+    const bool fixed = argc == 5;
     reset_all_records();
     reset_runlog();
     run_files.results = fopen("/dev/null", "w");
@@ -203,7 +211,7 @@ int main(int argc, char** argv) {
     parse_sequences(data, offset);
     build_patterns();
     std::string why;
-    if (argc == 4 && !parse_model_spec(argv[3], s.model_spec, why)) {
+    if (argc >= 4 && !parse_model_spec(argv[3], s.model_spec, why)) {
         fprintf(stderr, "%s: %s\n", argv[3], why.c_str());
         return 1;
     }
@@ -212,6 +220,16 @@ int main(int argc, char** argv) {
 
     for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     build_tree(read_text(argv[2]));
+    if (fixed) {
+        if (!program.unrooted_newick) die("--fixed takes the branch lengths of an unrooted tree", "");
+        tree.cur.TimeVec[tree.n + 1] = 0.0;
+        copy_tree_current_to_temp();
+        program_leaf_setup();
+        init_leaf_partials();
+        full_pass();
+        printf("%.6f\n", log_likelihood());
+        return 0;
+    }
     assign_start_values();
     for (int leaf = 1; leaf <= n; ++leaf)
         if (!program.unrooted_newick) tree.cur.TimeVec[leaf] = 1.0;
@@ -231,5 +249,11 @@ int main(int argc, char** argv) {
         if (done) break;
     }
     printf("%.6f\n", lnL);
+    if (mp.named.on) {
+        const ModelParams::Named& m = mp.named;
+        printf("estimates:");
+        for (int k = 0; k < exchange_parameter_count(m.kind); ++k) printf(" %.6f", m.xp[k]);
+        printf(" alpha %.6f pinv %.6f mu %.6f\n", m.alpha, m.pinv, mp.mu);
+    }
     return std::isfinite(lnL) ? 0 : 1;
 }

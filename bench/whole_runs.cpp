@@ -122,7 +122,8 @@ std::string file_text(const fs::path& file) {
 // between its two searches has no tree to work on) and no final optimisation: what is
 // left of a run after its start-up is proposals, their evaluation and the estimation
 // points. `estimate` 0 leaves only clockml's re-estimation of mu.
-void write_search_settings(const fs::path& file, bool clock, int burnin, int max_iter, int estimate) {
+void write_search_settings(const fs::path& file, bool clock, int burnin, int max_iter, int estimate,
+                           const std::string& model = "") {
     std::ofstream out(file);
     out << "model            2\nkeep_gaps        1\nburnin_iter      " << burnin
         << "\nburnin_prob      0.9\ntrial_prob       0.05\nstop_mult        100\n"
@@ -133,6 +134,7 @@ void write_search_settings(const fs::path& file, bool clock, int burnin, int max
     out << "accept_prob2     0.5\ndelta_lnl2       1.0\n";
     if (!clock) out << "gamma_shape      20.0\n";
     out << "final_opt        0\nnreps            0\nseed1            12345\nseed2            67890\n";
+    if (!model.empty()) out << "model_spec       " << model << "\n";
 }
 
 // The reports of a run without its timing lines.
@@ -162,7 +164,8 @@ struct Rate {
 // Iterations per second of one build: a run to the iteration cap less a run of the same
 // start-up with no burn-in and no search, so that reading the data, the starting tree and
 // freeml's first optimisation of its branch lengths are not counted.
-Rate search_rate(const std::string& program, const fs::path& d, bool clock, int max_iter, int estimate) {
+Rate search_rate(const std::string& program, const fs::path& d, bool clock, int max_iter, int estimate,
+                 const std::string& model = "") {
     Rate r;
     // The faster of two runs each: a shared machine's hiccups only ever add time.
     const auto faster = [&](RunResult a) {
@@ -171,10 +174,10 @@ Rate search_rate(const std::string& program, const fs::path& d, bool clock, int 
         if (b.status != 0) a.status = b.status;
         return a;
     };
-    write_search_settings(d / "settings", clock, 0, 0, estimate);
+    write_search_settings(d / "settings", clock, 0, 0, estimate, model);
     const RunResult start = faster(run_program(program, d));
     const int start_iters = iterations_in(d);
-    write_search_settings(d / "settings", clock, 200, max_iter, estimate);
+    write_search_settings(d / "settings", clock, 200, max_iter, estimate, model);
     const RunResult full = faster(run_program(program, d));
     const int iters = iterations_in(d) - start_iters;
     r.ok = start.status == 0 && full.status == 0 && full.seconds > start.seconds;
@@ -227,6 +230,29 @@ void iteration_rates(const std::string& build_dir, const std::string& other_dir)
         }
         fs::remove_all(d);
     }
+}
+
+void category_rates(const std::string& build_dir) {
+    lik = LikelihoodTables{};
+    reset_settings();
+    reset_alignment();
+    make_sim_case(64, 2000, 2, 0.0, 64002000u);
+    lik = LikelihoodTables{};
+    const fs::path d = fresh_dir("categories");
+    const int npat = write_infile(d / "infile");
+    for (const bool clock : {true, false}) {
+        const std::string name = clock ? "clockml" : "freeml";
+        const std::string program = fs::absolute(build_dir + "/" + name);
+        // Estimation on: the iterations and their estimation points, the model's too.
+        const Rate plain = search_rate(program, d, clock, 10000, 1, "F84");
+        const Rate g4 = search_rate(program, d, clock, 10000, 1, "F84+G4");
+        printf("category_cost program=%s n=64 patterns=%d rate_F84=%.0f rate_F84+G4=%.0f "
+               "cost_ratio=%.2f peak_rss_mb_F84=%.1f peak_rss_mb_F84+G4=%.1f\n",
+               name.c_str(), npat, plain.per_second, g4.per_second,
+               g4.per_second > 0 ? plain.per_second / g4.per_second : 0.0, plain.peak_rss_mb, g4.peak_rss_mb);
+        fflush(stdout);
+    }
+    fs::remove_all(d);
 }
 
 void whole_runs(const std::string& build_dir, const std::string& source_dir) {

@@ -37,9 +37,13 @@ void estimate_here() {
     if (r.capped_lnL > ann.lnL_best) ann.lnL_best = r.capped_lnL;
 }
 
-// The optimisation of the archived trees, and what it leaves current and best.
+// The optimisation of the archived trees, and what it leaves current and best. A model by
+// name keeps the parameters of the search meanwhile (they are shared by all the trees, and
+// the best tree is finished with its own at the end), so the sweeps move node values only.
 void optimise_archive() {
+    if (mp.named.on) set_estimation_rounds(0);
     const ArchiveOptimisation r = optimise_archived_trees(ann.lnL_cur);
+    set_estimation_rounds(1);
     ann.lnL_cur = r.lnL;
     if (!r.best_made_current) return;
     ann.lnL_best = r.lnL_best;

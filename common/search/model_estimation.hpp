@@ -9,6 +9,6 @@
 // never below where it started.
 // The caller recomputes the partials. Returns -HUGE_VAL (no quasi-Newton fallback runs here).
 double estimate_named_model(double lnL_entry, bool with_mu);
-// The most rounds an estimation takes: 1 during the searches and sweeps (they come back
-// often), more to finish the best tree.
+// The most rounds an estimation takes: 1 during the searches (they come back often), 0 while
+// the archived trees are optimised, more to finish the best tree.
 void set_estimation_rounds(int rounds);

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "base/state.hpp"
+#include "common/estimate_setup.hpp"
 #include "engine/named_model.hpp"
 #include "input/model_spec.hpp"
+#include "search/estimation.hpp"
 #include "support.hpp"
 
 namespace {
@@ -66,4 +68,30 @@ TEST(NamedModel, ClosedFormEqualsEigenvectorsAndRatesAverageOne) {
     double mean = 0;
     for (int c = 0; c < mp.named.ncat; ++c) mean += mp.named.cat_weight * mp.named.cat_rate[c];
     EXPECT_NEAR(mean, 1.0, 1e-14);
+}
+
+// Estimation points under a model by name climb from poor values, never lower the
+// log-likelihood, and leave the partials of the parameters that stand.
+TEST(NamedModel, EstimationClimbsAndNeverFalls) {
+    using namespace estimate_setup;
+    setup_tree(2, kVaried, kVariedCounts, kClockTimes);
+    std::string why;
+    ASSERT_TRUE(parse_model_spec("GTR+I+G4", settings.model_spec, why)) << why;
+    setup_model();
+    reset_likelihood_tables(6, alignment.npat, mp.named.ncat, false);
+    init_leaf_partials();
+    mp.named.alpha = 20.0;
+    mp.named.xp[1] = 0.2;
+    update_named_model();
+    full_pass();
+    double lnL = log_likelihood();
+    const double start = lnL;
+    for (int point = 0; point < 8; ++point) {
+        const double next = estimation_point(lnL).lnL;
+        EXPECT_GE(next, lnL);
+        full_pass();
+        EXPECT_EQ(log_likelihood(), next);
+        lnL = next;
+    }
+    EXPECT_GT(lnL, start + 0.5);
 }
