@@ -83,6 +83,15 @@ void setup_model() {
     derive_model_constants();
 }
 
+void set_base_frequencies(const double* f) {
+    mp.piA = f[0];
+    mp.piG = f[1];
+    mp.piC = f[2];
+    mp.piT = f[3];
+    mp.pi_r = mp.piA + mp.piG;
+    mp.pi_y = mp.piC + mp.piT;
+}
+
 // Expectation-maximisation over the patterns: an ambiguous code's count is shared among
 // its states in proportion to the current frequencies, until the frequencies settle.
 void empirical_base_freqs() {
@@ -117,12 +126,7 @@ void empirical_base_freqs() {
         }
     } while (change > 0.001);
 
-    mp.piA = f[0];
-    mp.piG = f[1];
-    mp.piC = f[2];
-    mp.piT = f[3];
-    mp.pi_r = mp.piA + mp.piG;
-    mp.pi_y = mp.piC + mp.piT;
+    set_base_frequencies(f);
     // Written as "not above zero" so that frequencies left undefined by an alignment
     // without usable sites stop here too instead of poisoning every likelihood.
     if (!(mp.pi_y > 0) || !(mp.pi_r > 0)) fatal("There are only pyrimidines or purines in your data\n");

@@ -9,6 +9,8 @@ void setup_model();
 // Fills the derived constants of mp from the base frequencies.
 void derive_model_constants();
 void empirical_base_freqs();
+// The base frequencies A, G, C, T into mp, with the purine and pyrimidine sums.
+void set_base_frequencies(const double* f);
 // P[4*i + j]: probability of state j at the end of a branch of length t given state i.
 void transition_matrix(double t, double* P);
 int transition_ind(int i, int j);

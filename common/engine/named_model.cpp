@@ -104,16 +104,6 @@ void eigen_system(ModelParams::Named& m, double scale) {
         }
 }
 
-// The frequencies, A G C T, into mp (the same fields a plain run fills).
-void set_frequencies(const double* f) {
-    mp.piA = f[0];
-    mp.piG = f[1];
-    mp.piC = f[2];
-    mp.piT = f[3];
-    mp.pi_r = mp.piA + mp.piG;
-    mp.pi_y = mp.piC + mp.piT;
-}
-
 // The share of sites whose pattern allows one state at every sequence: the most the
 // invariable proportion can be.
 double constant_site_share() {
@@ -144,10 +134,10 @@ void setup_named_model(const ModelSpec& spec) {
         // Written A, C, G, T; held A, G, C, T.
         const double f[4] = {spec.fixed_freqs[0], spec.fixed_freqs[2], spec.fixed_freqs[1],
                              spec.fixed_freqs[3]};
-        set_frequencies(f);
+        set_base_frequencies(f);
     } else {
         const double f[4] = {0.25, 0.25, 0.25, 0.25};
-        set_frequencies(f);
+        set_base_frequencies(f);
     }
     derive_model_constants();
     const int count = exchange_parameter_count(spec.kind);

@@ -28,15 +28,16 @@ void tip_sums(const double* Q, const double* states, double* tip, int ncat) {
     }
 }
 
-// The four sums of one child at one pattern, for parent states a = A, G, C, T.
+// The four sums of one child at one pattern and category `cat` of ncat, for parent states
+// a = A, G, C, T.
 template <bool Tip>
-static inline void child_sums_plain(const ChildInput& c, int p, double* s) {
+static inline void category_sums_plain(const ChildInput& c, int p, int cat, int ncat, double* s) {
     if constexpr (Tip) {
-        const double* t = c.tip + 4 * c.code[p];
+        const double* t = c.tip + 4 * (c.code[p] * ncat + cat);
         for (int a = 0; a < 4; ++a) s[a] = t[a];
     } else {
-        const double* l = c.x + 4 * p;
-        const double* Q = c.Q;
+        const double* l = c.x + 4 * (p * ncat + cat);
+        const double* Q = c.Q + 16 * cat;
         for (int a = 0; a < 4; ++a) {
             double v = 0.0;
             v += Q[a] * l[0];
@@ -46,6 +47,12 @@ static inline void child_sums_plain(const ChildInput& c, int p, double* s) {
             s[a] = v;
         }
     }
+}
+
+// Without rate categories: category 0 of 1.
+template <bool Tip>
+static inline void child_sums_plain(const ChildInput& c, int p, double* s) {
+    category_sums_plain<Tip>(c, p, 0, 1, s);
 }
 
 template <bool Tip0, bool Tip1>
@@ -63,26 +70,6 @@ static void product_plain(int npat, const ChildInput& c0, const ChildInput& c1,
         if constexpr (!Tip0) k += c0.k[p];
         if constexpr (!Tip1) k += c1.k[p];
         kv[p] = k;
-    }
-}
-
-// The four sums of one child at one pattern and category c of ncat.
-template <bool Tip>
-static inline void category_sums_plain(const ChildInput& c, int p, int cat, int ncat, double* s) {
-    if constexpr (Tip) {
-        const double* t = c.tip + 4 * (c.code[p] * ncat + cat);
-        for (int a = 0; a < 4; ++a) s[a] = t[a];
-    } else {
-        const double* l = c.x + 4 * (p * ncat + cat);
-        const double* Q = c.Q + 16 * cat;
-        for (int a = 0; a < 4; ++a) {
-            double v = 0.0;
-            v += Q[a] * l[0];
-            v += Q[4 + a] * l[1];
-            v += Q[8 + a] * l[2];
-            v += Q[12 + a] * l[3];
-            s[a] = v;
-        }
     }
 }
 
