@@ -90,6 +90,9 @@ void print_help(FILE* out) {
           "                    the support of the best tree's splits to 'bootstrap',\n"
           "                    'supporttree', 'consensus.tre' and paupfile.nex\n"
           "  --jobs J          run J searches at a time (default: the number of cores)\n"
+          "  --threads T       split the likelihood passes over T threads (default: as\n"
+          "                    many as the alignment can use, 500 site patterns each, at\n"
+          "                    most the cores); the reports are the same for every T\n"
           "  --model M         the substitution model by name, e.g. GTR+I+G4, HKY+G4{0.5}:\n"
           "                    JC, K2P, F84, HKY, TN93 or GTR, with +F (empirical\n"
           "                    frequencies), +FQ (equal), +I (invariable sites) and +G<k>\n"
@@ -130,6 +133,7 @@ const RunOption kRunOptions[] = {
     {"--prepare", nullptr, 0, &CommandLine::prepare, nullptr},
     {"--resample", nullptr, 0, &CommandLine::resample, nullptr},
     {"--model", nullptr, 0, nullptr, &CommandLine::model},
+    {"--threads", &CommandLine::threads, 256, nullptr, nullptr},
 };
 
 const RunOption* run_option(const char* arg) {

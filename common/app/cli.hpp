@@ -25,6 +25,7 @@ struct CommandLine {
     bool resample = false;  // --resample: this run is one bootstrap replicate
     std::vector<std::string> summarise;  // --summarise DIR...
     std::string model;      // --model M: a model by name, as the settings line model_spec
+    int threads = 0;        // --threads T; 0: as many as the alignment can use, at most the cores
 };
 extern CommandLine command_line;
 void reset_command_line();

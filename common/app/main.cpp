@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     if (status == kRunReplicates) {
         const CommandLine& c = command_line;
         lock_folder();
-        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model});
+        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads});
         unlock_folder();
         return done;
     }

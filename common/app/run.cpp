@@ -3,6 +3,7 @@
 // functions and texts of program.hpp.
 #include "app/run.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -26,6 +27,7 @@
 #include "base/program_info.hpp"
 #include "base/rng.hpp"
 #include "base/state.hpp"
+#include "base/thread_pool.hpp"
 #include "base/timer.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
@@ -225,6 +227,11 @@ void start_up() {
     write_model_lines();
     if (program.flush_after_model) fflush(nullptr);
 
+    // The threads: as asked, or one per 500 site patterns up to the cores.
+    const int threads = command_line.threads > 0 ? command_line.threads
+                                                 : std::clamp(alignment.npat / 500, 1, available_cores());
+    start_threads(threads);
+    runlog_note("threads       " + std::to_string(threads) + " (the reports are the same for any number)");
     memory_stage(MemoryStage::kLikelihoodTables);
     // A named model's rate categories multiply the partials; it needs no derivative tables.
     reset_likelihood_tables(n, alignment.npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
@@ -234,8 +241,7 @@ void start_up() {
     init_leaf_partials();
     memory_stage(MemoryStage::kSearch);
 
-    full_pass();
-    ann.lnL_cur = ann.lnL_best = log_likelihood();
+    ann.lnL_cur = ann.lnL_best = full_pass_log_likelihood();
     if (!std::isfinite(ann.lnL_cur)) unusable_start(ann.lnL_cur);
     fprintf(run_files.results, program.initial_lnl_text, ann.lnL_cur);
     fputs("\n\n", run_files.results);

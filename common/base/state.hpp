@@ -272,7 +272,13 @@ struct LikelihoodTables {
     // The states a pattern allows at every leaf (bits A 1, G 2, C 4, T 8): where it is not
     // 0 the pattern may come from an invariable site.
     std::vector<unsigned char> constant_states;  // [pattern]
+    // Working space of the passes: each op's branch matrices and leaf sums, and each
+    // pattern's terms of a sum over patterns, made in parallel and added in pattern order.
+    AlignedDoubles pass_terms;
+    std::vector<double> site_terms;  // [term][pattern], kSiteTermSets sets
 };
+// The sums over patterns a pass makes at once (the log-likelihood and five derivatives).
+constexpr int kSiteTermSets = 6;
 extern LikelihoodTables lik;
 // Sizes the tables for nodes 0..2n, npat patterns and ncat rate categories, all zero, with
 // the spare rows and the code vectors set up; the derivative tables only with `derivatives`

@@ -7,8 +7,10 @@
 
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "base/state.hpp"
+#include "base/thread_pool.hpp"
 #include "engine/engine_seams.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
@@ -99,61 +101,129 @@ DerivChild child_input(int which, int c, const BranchTerms& B, ChildSums* tip) {
     return in;
 }
 
-// Recomputes node op.parent's partials and derivative entries from its two children.
-void update_node_derivatives(int which, const NodeOp& op, const PairTerms& pt) {
-    update_child_rates(op, tree.cur.ppTwoRow);
+// One op's branch terms, leaf sums and rows, made before the patterns are worked through.
+struct PreparedDerivOp {
     BranchTerms Ba, Bb;
-    branch_terms(which, op.parent, op.child[0], pt, Ba);
-    branch_terms(which, op.parent, op.child[1], pt, Bb);
     ChildSums tip_a[16], tip_b[16];
-    const DerivChild ca = child_input(which, op.child[0], Ba, tip_a);
-    const DerivChild cb = child_input(which, op.child[1], Bb, tip_b);
-    node_derivatives(which, lik.npat, ca, cb, node_rows(op.parent));
+    DerivChild ca, cb;
+    DerivRows v;
+};
+
+struct DerivPass {
+    std::vector<PreparedDerivOp> ops;
+    int which = 0;
+    int chunks = 1;
+};
+DerivPass g_deriv;
+
+// The rows from pattern `first` on.
+DerivRows rows_from(DerivRows r, int first) {
+    const std::size_t o = 4 * static_cast<std::size_t>(first);
+    for (double** row : {&r.L, &r.mu1, &r.mu2, &r.k1, &r.k2, &r.muk})
+        if (*row != nullptr) *row += o;
+    r.scale += first;
+    return r;
 }
 
-// Leaves do not depend on the parameters and are looked up by code, so their derivative
-// rows are never read.
+DerivChild child_from(DerivChild c, int first) {
+    if (c.code != nullptr)
+        c.code += first;
+    else
+        c.rows = rows_from(c.rows, first);
+    return c;
+}
+
+void derivatives_of_chunk(int chunk, void*) {
+    const PatternRange r = pattern_range(chunk, g_deriv.chunks);
+    for (const PreparedDerivOp& op : g_deriv.ops)
+        node_derivatives(g_deriv.which, r.count, child_from(op.ca, r.first), child_from(op.cb, r.first),
+                         rows_from(op.v, r.first));
+}
+
+// Every node's partials and derivative entries from its two children, children first: the
+// rates, branch terms and leaf sums of each node in order, then the patterns (in ranges
+// when several threads work). Leaves do not depend on the parameters and are looked up by
+// code, so their derivative rows are never read.
 void post_order_pass(int which, const PairTerms& pt) {
     const int count = post_order_ops(tree.cur.ppTwoRow);
-    for (int i = 0; i < count; ++i) update_node_derivatives(which, tree.ops[i], pt);
+    g_deriv.ops.resize(static_cast<std::size_t>(count));
+    g_deriv.which = which;
+    for (int i = 0; i < count; ++i) {
+        const NodeOp& op = tree.ops[i];
+        PreparedDerivOp& d = g_deriv.ops[static_cast<std::size_t>(i)];
+        update_child_rates(op, tree.cur.ppTwoRow);
+        branch_terms(which, op.parent, op.child[0], pt, d.Ba);
+        branch_terms(which, op.parent, op.child[1], pt, d.Bb);
+        d.ca = child_input(which, op.child[0], d.Ba, d.tip_a);
+        d.cb = child_input(which, op.child[1], d.Bb, d.tip_b);
+        d.v = node_rows(op.parent);
+    }
+    g_deriv.chunks = pattern_chunks();
+    run_chunks(g_deriv.chunks, derivatives_of_chunk, nullptr);
 }
 
-// Sums at the root, weighted by the pattern counts. The likelihood of a pattern is taken
-// with its scaling count as log_likelihood takes it; the derivatives enter as ratios to it,
-// in which the scaling cancels.
-RootSums root_sums(int which) {
-    RootSums r;
+// The sums' terms of one pattern range: the log-likelihood term and the derivative terms
+// in the sets of lik.site_terms.
+enum TermSet { kLnL, kSmu, kHmumu, kSK, kHKK, kHmuK };
+double* term_set(TermSet set) { return lik.site_terms.data() + static_cast<std::size_t>(set) * lik.npat; }
+
+void root_terms_of_chunk(int chunk, void*) {
+    const PatternRange range = pattern_range(chunk, pattern_chunks());
+    const int which = g_deriv.which;
     const DerivRows root = node_rows(tree.n + 1);
     const double pi[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
-    for (int p = 0; p < lik.npat; ++p) {
+    for (int p = range.first; p < range.first + range.count; ++p) {
         const std::size_t o = 4 * static_cast<std::size_t>(p);
         const int n_s = alignment.site_counter[p];
         double Ls = 0.0, Lmu = 0.0, Lmumu = 0.0, LK = 0.0, LKK = 0.0, LmuK = 0.0;
         for (int i = 0; i < 4; ++i) Ls += pi[i] * root.L[o + i];
         double ls = log(Ls);
         if (root.scale[p] != 0) ls -= root.scale[p] * kLogScaleStep;
-        r.lnL += n_s * ls;
+        term_set(kLnL)[p] = n_s * ls;
         if (which & DERIV_MU1) {
             for (int i = 0; i < 4; ++i) Lmu += pi[i] * root.mu1[o + i];
-            r.S_mu += n_s * Lmu / Ls;
+            term_set(kSmu)[p] = n_s * Lmu / Ls;
         }
         if (which & DERIV_MU2) {
             for (int i = 0; i < 4; ++i) Lmumu += pi[i] * root.mu2[o + i];
-            r.H_mumu += n_s * (Lmumu / Ls - (Lmu / Ls) * (Lmu / Ls));
+            term_set(kHmumu)[p] = n_s * (Lmumu / Ls - (Lmu / Ls) * (Lmu / Ls));
         }
         if (which & DERIV_K1) {
             for (int i = 0; i < 4; ++i) LK += pi[i] * root.k1[o + i];
-            r.S_K += n_s * LK / Ls;
+            term_set(kSK)[p] = n_s * LK / Ls;
         }
         if (which & DERIV_K2) {
             for (int i = 0; i < 4; ++i) LKK += pi[i] * root.k2[o + i];
-            r.H_KK += n_s * (LKK / Ls - (LK / Ls) * (LK / Ls));
+            term_set(kHKK)[p] = n_s * (LKK / Ls - (LK / Ls) * (LK / Ls));
         }
         if (which & DERIV_MUK) {
             for (int i = 0; i < 4; ++i) LmuK += pi[i] * root.muk[o + i];
-            r.H_muK += n_s * (LmuK / Ls - Lmu * LK / (Ls * Ls));
+            term_set(kHmuK)[p] = n_s * (LmuK / Ls - Lmu * LK / (Ls * Ls));
         }
     }
+}
+
+// The sum of one set of terms, in pattern order from 0.
+double sum_of(TermSet set) {
+    const double* t = term_set(set);
+    double sum = 0.0;
+    for (int p = 0; p < lik.npat; ++p) sum += t[p];
+    return sum;
+}
+
+// Sums at the root, weighted by the pattern counts. The likelihood of a pattern is taken
+// with its scaling count as log_likelihood takes it; the derivatives enter as ratios to it,
+// in which the scaling cancels.
+RootSums root_sums(int which) {
+    g_deriv.which = which;
+    run_chunks(pattern_chunks(), root_terms_of_chunk, nullptr);
+    RootSums r;
+    r.lnL = sum_of(kLnL);
+    if (which & DERIV_MU1) r.S_mu = sum_of(kSmu);
+    if (which & DERIV_MU2) r.H_mumu = sum_of(kHmumu);
+    if (which & DERIV_K1) r.S_K = sum_of(kSK);
+    if (which & DERIV_K2) r.H_KK = sum_of(kHKK);
+    if (which & DERIV_MUK) r.H_muK = sum_of(kHmuK);
     return r;
 }
 

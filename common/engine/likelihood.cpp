@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/state.hpp"
+#include "base/thread_pool.hpp"
 #include "engine/engine_seams.hpp"
 #include "base/base_codes.hpp"
 #include "engine/model.hpp"
@@ -81,50 +82,19 @@ static ChildInput child_input(int v, int c, const double* times, double* Q, doub
     return in;
 }
 
-void update_node(const NodeOp& op, const double* times) {
-    update_child_rates(op, tree.cur.ppTwoRow);
-    alignas(32) double Q0[16 * kMaxRateCategories], Q1[16 * kMaxRateCategories];
-    alignas(32) double T0[64 * kMaxRateCategories], T1[64 * kMaxRateCategories];
-    const ChildInput in0 = child_input(op.parent, op.child[0], times, Q0, T0);
-    const ChildInput in1 = child_input(op.parent, op.child[1], times, Q1, T1);
-    node_product(lik.npat, lik.ncat, in0, in1, lik_row(op.parent), scale_row(op.parent));
-}
-
-void full_pass() {
-    const int count = post_order_ops(tree.cur.ppTwoRow);
-    for (int i = 0; i < count; ++i) update_node(tree.ops[i], tree.cur.TimeVec.data());
-}
-
-void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times) {
-    const int m = path_ops(nodes, count, rows);
-    for (int i = 0; i < m; ++i) update_node(tree.ops[i], times);
-}
-
-// The live and spare rows of the listed internal nodes change places.
-static void swap_path_rows(const int* nodes, int count) {
-    for (int i = 0; i < count; ++i)
-        if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
-}
-
-void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
-                        const double* times) {
-    swap_path_rows(nodes, count);
-    path_pass(nodes, count, rows, times);
-}
-
-void drop_proposed_path(const int* nodes, int count) { swap_path_rows(nodes, count); }
+namespace {
 
 // With rate categories or invariable sites: a pattern's likelihood is the sum over the
 // categories (in order, each summed over the states A, G, C, T) times the category weight,
 // plus pinv times the base frequencies of the states it allows at every leaf. The
 // categories' scale factor 2^(256 s) is taken off before the invariable part is added.
-static double named_log_likelihood() {
+void named_terms(int chunk, void*) {
+    const PatternRange r = pattern_range(chunk, pattern_chunks());
     const ModelParams::Named& m = mp.named;
     const int root = tree.n + 1, ncat = lik.ncat;
     const double* L = lik_row(root);
     const int* sc = scale_row(root);
-    double lnL = 0.0;
-    for (int p = 0; p < lik.npat; ++p) {
+    for (int p = r.first; p < r.first + r.count; ++p) {
         const double* l = L + static_cast<std::size_t>(p) * ncat * 4;
         double s = 0.0;
         for (int c = 0; c < ncat; ++c) {
@@ -144,18 +114,17 @@ static double named_log_likelihood() {
                 if (allowed & (1 << a)) constant += mp.pi[a];
             ls = log(std::ldexp(variable, -256 * sc[p]) + m.pinv * constant);
         }
-        lnL += alignment.site_counter[p] * ls;
+        lik.site_terms[p] = alignment.site_counter[p] * ls;
     }
-    return lnL;
 }
 
-double log_likelihood() {
-    if (mp.named.on && (lik.ncat > 1 || mp.named.invariant)) return named_log_likelihood();
+// One rate category: sum_a pi_a L(a) at the root, its logarithm less the scaling.
+void plain_terms(int chunk, void*) {
+    const PatternRange r = pattern_range(chunk, pattern_chunks());
     const int root = tree.n + 1;
     const double* L = lik_row(root);
     const int* sc = scale_row(root);
-    double lnL = 0.0;
-    for (int p = 0; p < lik.npat; ++p) {
+    for (int p = r.first; p < r.first + r.count; ++p) {
         const double* l = L + 4 * p;
         double s = 0.0;
         s += mp.piA * l[0];
@@ -165,9 +134,143 @@ double log_likelihood() {
         double ls = log(s);
         // Only scaled patterns are touched, so unscaled ones keep the plain formula's bits.
         if (sc[p] != 0) ls -= sc[p] * kLogScaleStep;
-        lnL += alignment.site_counter[p] * ls;
+        lik.site_terms[p] = alignment.site_counter[p] * ls;
     }
+}
+
+void (*site_terms_routine())(int, void*) {
+    const bool named = mp.named.on && (lik.ncat > 1 || mp.named.invariant);
+    return named ? named_terms : plain_terms;
+}
+
+double sum_site_terms() {
+    double lnL = 0.0;
+    for (int p = 0; p < lik.npat; ++p) lnL += lik.site_terms[p];
     return lnL;
+}
+
+}  // namespace
+
+// The node updates of a pass: every op's branch matrices and leaf sums are made first, in
+// op order (the rate step of one op reads the rates the ops before it set), then the
+// products run over the patterns, split into ranges when several threads work.
+namespace {
+
+// One op's prepared children and the rows it writes.
+struct PreparedOp {
+    ChildInput in0, in1;
+    double* out;
+    int* kv;
+};
+
+struct Pass {
+    std::vector<PreparedOp> ops;
+    int chunks = 1;
+    // When the pass also yields the log-likelihood: each chunk's site terms, made by the
+    // thread that has just made the chunk's root rows.
+    void (*terms)(int chunk, void* context) = nullptr;
+};
+Pass g_pass;
+
+// Space for one op's two matrices and two leaf tables.
+std::size_t terms_per_op() { return static_cast<std::size_t>(2 * 16 + 2 * 64) * lik.ncat; }
+
+void prepare_ops(int count, const double* times) {
+    const std::size_t per = terms_per_op();
+    if (lik.pass_terms.size() < per * count) lik.pass_terms.resize(per * count);
+    g_pass.ops.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const NodeOp& op = tree.ops[i];
+        update_child_rates(op, tree.cur.ppTwoRow);
+        double* q0 = lik.pass_terms.data() + per * i;
+        double* q1 = q0 + 16 * lik.ncat;
+        double* t0 = q1 + 16 * lik.ncat;
+        double* t1 = t0 + 64 * lik.ncat;
+        PreparedOp& p = g_pass.ops[static_cast<std::size_t>(i)];
+        p.in0 = child_input(op.parent, op.child[0], times, q0, t0);
+        p.in1 = child_input(op.parent, op.child[1], times, q1, t1);
+        p.out = lik_row(op.parent);
+        p.kv = scale_row(op.parent);
+    }
+}
+
+// The child seen from pattern `first` on.
+ChildInput from_pattern(ChildInput c, int first) {
+    const std::size_t width = static_cast<std::size_t>(4) * lik.ncat;
+    if (c.code != nullptr) {
+        c.code += first;
+    } else {
+        c.x += width * first;
+        c.k += first;
+    }
+    return c;
+}
+
+void products_of_chunk(int chunk, void*) {
+    const PatternRange r = pattern_range(chunk, g_pass.chunks);
+    const std::size_t width = static_cast<std::size_t>(4) * lik.ncat;
+    for (const PreparedOp& p : g_pass.ops)
+        node_product(r.count, lik.ncat, from_pattern(p.in0, r.first), from_pattern(p.in1, r.first),
+                     p.out + width * r.first, p.kv + r.first);
+    if (g_pass.terms != nullptr) g_pass.terms(chunk, nullptr);
+}
+
+// The products of `count` ops; with_lnl: the log-likelihood too, in the same parallel
+// region, which spares the threads a second meeting per pass.
+double run_ops(int count, const double* times, bool with_lnl) {
+    prepare_ops(count, times);
+    g_pass.chunks = pattern_chunks();
+    g_pass.terms = with_lnl ? site_terms_routine() : nullptr;
+    run_chunks(g_pass.chunks, products_of_chunk, nullptr);
+    return with_lnl ? sum_site_terms() : 0.0;
+}
+
+}  // namespace
+
+int pattern_chunks() {
+    const int t = thread_count();
+    return t < lik.npat ? t : (lik.npat > 0 ? lik.npat : 1);
+}
+
+PatternRange pattern_range(int chunk, int chunks) {
+    const long long npat = lik.npat;
+    const int first = static_cast<int>(npat * chunk / chunks);
+    const int end = static_cast<int>(npat * (chunk + 1) / chunks);
+    return PatternRange{first, end - first};
+}
+
+void full_pass() { run_ops(post_order_ops(tree.cur.ppTwoRow), tree.cur.TimeVec.data(), false); }
+
+double full_pass_log_likelihood() {
+    return run_ops(post_order_ops(tree.cur.ppTwoRow), tree.cur.TimeVec.data(), true);
+}
+
+void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times) {
+    run_ops(path_ops(nodes, count, rows), times, false);
+}
+
+double path_pass_log_likelihood(const int* nodes, int count, const std::vector<int>* rows,
+                                const double* times) {
+    return run_ops(path_ops(nodes, count, rows), times, true);
+}
+
+// The live and spare rows of the listed internal nodes change places.
+static void swap_path_rows(const int* nodes, int count) {
+    for (int i = 0; i < count; ++i)
+        if (nodes[i] > tree.n) std::swap(lik.live[nodes[i]], lik.spare[nodes[i]]);
+}
+
+double proposed_path_pass_log_likelihood(const int* nodes, int count,
+                                         const std::vector<int>* rows, const double* times) {
+    swap_path_rows(nodes, count);
+    return path_pass_log_likelihood(nodes, count, rows, times);
+}
+
+void drop_proposed_path(const int* nodes, int count) { swap_path_rows(nodes, count); }
+
+double log_likelihood() {
+    run_chunks(pattern_chunks(), site_terms_routine(), nullptr);
+    return sum_site_terms();
 }
 
 // Every pattern's probability at its observed frequency among all declared sites; sites

@@ -25,18 +25,28 @@ void branch_matrix(int parent, int child, const double* times, double* P);
 // Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
 // not rescaled: the value is on the scale of the children's stored rows, whose counts add.
 double node_partial(int c0, int c1, int p, int a, const double* times, int v);
-// Recomputes all patterns of internal node op.parent from its two children: their rates
-// first (clockml with per-lineage information), then the branch matrices with node values
-// `times`, then the product.
-void update_node(const NodeOp& op, const double* times);
-// Every internal node of the current tree, children first.
+// The patterns of a pass are split into pattern_chunks() ranges, one per thread at most;
+// each range's arithmetic is the same whatever the split, and sums over patterns are made
+// afterwards in pattern order.
+struct PatternRange {
+    int first, count;
+};
+int pattern_chunks();
+PatternRange pattern_range(int chunk, int chunks);
+// Every internal node of the current tree, children first: for each node its children's
+// rates first (clockml with per-lineage information), then the branch matrices, then the
+// products.
 void full_pass();
 // Recomputes the listed nodes in order (each the parent of the one before).
 void path_pass(const int* nodes, int count, const std::vector<int>* rows, const double* times);
-// The same into the spare rows of the listed internal nodes, which become their live rows;
-// drop_proposed_path makes the rows held before live again, unchanged.
-void proposed_path_pass(const int* nodes, int count, const std::vector<int>* rows,
-                        const double* times);
+// The passes followed by log_likelihood(), with the same bits, in one parallel region.
+double full_pass_log_likelihood();
+double path_pass_log_likelihood(const int* nodes, int count, const std::vector<int>* rows,
+                                const double* times);
+// A path pass into the spare rows of the listed internal nodes, which become their live
+// rows; drop_proposed_path makes the rows held before live again, unchanged.
+double proposed_path_pass_log_likelihood(const int* nodes, int count,
+                                         const std::vector<int>* rows, const double* times);
 void drop_proposed_path(const int* nodes, int count);
 double log_likelihood();
 double max_unconstrained_lnl();

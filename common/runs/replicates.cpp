@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "base/program_info.hpp"
 #include "base/rng.hpp"
 #include "base/state.hpp"
+#include "base/thread_pool.hpp"
 #include "input/settings.hpp"
 #include "output/runlog.hpp"
 #include "runs/summary.hpp"
@@ -105,7 +107,8 @@ void prepare_folder(const Replicate& r, const std::string& infile, const std::st
         replicate_error("Error: cannot write %s: %s", r.folder + "/lin_info", strerror(errno));
 }
 
-pid_t start_replicate(const Replicate& r, const std::string& exe) {
+pid_t start_replicate(const Replicate& r, const std::string& exe, int threads) {
+    const std::string thread_count = std::to_string(threads);
     fflush(nullptr);
     const pid_t pid = fork();
     if (pid != 0) return pid;
@@ -118,18 +121,13 @@ pid_t start_replicate(const Replicate& r, const std::string& exe) {
         fclose(console);
     }
     if (r.boot)
-        execl(exe.c_str(), program.name, "--resample", static_cast<char*>(nullptr));
+        execl(exe.c_str(), program.name, "--threads", thread_count.c_str(), "--resample", static_cast<char*>(nullptr));
     else
-        execl(exe.c_str(), program.name, static_cast<char*>(nullptr));
+        execl(exe.c_str(), program.name, "--threads", thread_count.c_str(), static_cast<char*>(nullptr));
     _exit(127);
 }
 
-int default_jobs() {
-    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    return cores > 0 ? static_cast<int>(cores) : 1;
-}
-
-void run_all(std::vector<Replicate>& reps, int jobs, const std::string& exe) {
+void run_all(std::vector<Replicate>& reps, int jobs, int threads, const std::string& exe) {
     size_t next = 0;
     int running = 0;
     bool forwarded = false;
@@ -144,7 +142,7 @@ void run_all(std::vector<Replicate>& reps, int jobs, const std::string& exe) {
         }
         while (!search_interrupted() && running < jobs && next < reps.size()) {
             started[next] = now_seconds();
-            reps[next].pid = start_replicate(reps[next], exe);
+            reps[next].pid = start_replicate(reps[next], exe, threads);
             if (reps[next].pid < 0)
                 replicate_error("Error: cannot start %s: %s", reps[next].folder, strerror(errno));
             ++running;
@@ -174,7 +172,7 @@ int run_replicates(const ReplicateOptions& options) {
     runlog_begin();
     const int count = options.replicates > 0 ? options.replicates : 1;
     const int boots = options.bootstrap;
-    const int jobs = options.jobs > 0 ? options.jobs : default_jobs();
+    const int jobs = options.jobs > 0 ? options.jobs : available_cores();
 
     std::string settings_text, infile, lin_info;
     FILE* f = fopen("settings", "r");
@@ -229,7 +227,9 @@ int run_replicates(const ReplicateOptions& options) {
     printf("\n %s: %d search%s and %d bootstrap replicate%s, %d at a time\n", program.name, count,
            count == 1 ? "" : "es", boots, boots == 1 ? "" : "s", jobs);
     install_interrupt_handlers();
-    run_all(reps, jobs, exe);
+    // Each search gets its share of the cores, unless the threads were asked for.
+    const int threads = options.threads > 0 ? options.threads : std::max(1, available_cores() / jobs);
+    run_all(reps, jobs, threads, exe);
 
     std::vector<std::string> folders;
     std::vector<int> statuses;

@@ -10,6 +10,7 @@ struct ReplicateOptions {
     int jobs = 0;          // --jobs J; 0: the number of cores
     bool prepare = false;  // --prepare: write the folders, run nothing
     std::string model;     // --model: written into every folder's settings
+    int threads = 0;       // --threads T of each search; 0: the cores over the jobs
 };
 
 // In the current folder, which the caller has locked: writes the folders rep-001 ... and

@@ -32,13 +32,11 @@ EstimationResult settle_estimation(double lnL_entry, Estimator estimate) {
     const ModelEstimates entry = current_estimates();
     EstimationResult r;
     r.capped_lnL = estimate(lnL_entry);
-    full_pass();
-    r.lnL = log_likelihood();
+    r.lnL = full_pass_log_likelihood();
     // Not "lnL < lnL_entry": a likelihood that is not a number is undone too.
     if (!(r.lnL >= lnL_entry)) {
         restore_estimates(entry);
-        full_pass();
-        r.lnL = log_likelihood();
+        r.lnL = full_pass_log_likelihood();
     }
     check_current_lnl(r.lnL, "estimation");
     return r;

@@ -265,8 +265,7 @@ bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
 double neg_lnl(const double* p) {
     qn_store_params(p);
     ratio_from_kprime();
-    full_pass();
-    return -log_likelihood();
+    return -full_pass_log_likelihood();
 }
 
 void neg_lnl_grad(const double* p, double* df) {

@@ -75,8 +75,7 @@ double minus_lnl_at(const FreeParameter& p, double x) {
         scale_branch_lengths(*p.value);
     else
         update_named_model();
-    full_pass();
-    return -log_likelihood();
+    return -full_pass_log_likelihood();
 }
 
 // One parabolic step of parameter p from x0, whose value f0 is known; leaves the parameter

@@ -195,8 +195,8 @@ double path_objective(int c) {
         if (v == root) break;
     }
     const int skip = c <= tree.n ? 1 : 0;
-    path_pass(list.data() + skip, count - skip, tree.cur.ppTwoRow, tree.cur.TimeVec.data());
-    return -log_likelihood();
+    return -path_pass_log_likelihood(list.data() + skip, count - skip, tree.cur.ppTwoRow,
+                                     tree.cur.TimeVec.data());
 }
 
 bool node_settled(int c, double xmin) {
@@ -290,10 +290,9 @@ ArchiveOptimisation optimise_archived_trees(double lnL_entry) {
     // tree, its reported log-likelihood and the reported estimates belong together.
     make_slot_current_everywhere(best_rec->slot);
     restore_estimates(best_rec->params);
-    full_pass();
     r.best_made_current = true;
     r.lnL_best = best;
-    r.lnL = log_likelihood();
+    r.lnL = full_pass_log_likelihood();
     check_current_lnl(r.lnL, "optimisation of the archived trees");
     fflush(nullptr);
     return r;

@@ -77,9 +77,9 @@ ProposalResult evaluate_proposal(double lnL_cur, double temperature) {
     // A leaf at the start has no partials of its own to recompute.
     const int start = path[0] <= n ? 1 : 0;
     const int count = h + 1 - start;
-    proposed_path_pass(path.data() + start, count, tree.temp.ppTwoRow, tree.temp.TimeVec.data());
     ProposalResult r;
-    r.lnL = log_likelihood();
+    r.lnL = proposed_path_pass_log_likelihood(path.data() + start, count, tree.temp.ppTwoRow,
+                                              tree.temp.TimeVec.data());
     r.change = std::fabs(r.lnL - lnL_cur);
     r.uphill = r.lnL >= lnL_cur;
     if (r.uphill) {
