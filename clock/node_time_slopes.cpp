@@ -5,6 +5,7 @@
 // so both give the same bits.
 #include <cmath>
 
+#include "base/thread_pool.hpp"
 #include "clock.hpp"
 #include "engine/likelihood.hpp"
 
@@ -100,16 +101,12 @@ inline void pattern_terms(const SlopeConstants& c, const double* L0, const doubl
     term2 = weight * (Ls2 / Ls - slope * slope);
 }
 
-// `stride` doubles from one pattern to the next (4 x the rate categories).
-void slopes_from(const SlopeConstants& c, const double* R0, const double* R1, int first, int npat,
-                 double& S1, double& S2, int stride = 4) {
+// The two terms of patterns first .. end - 1 into T1 and T2 (indexed by pattern); `stride`
+// doubles from one pattern to the next (4 x the rate categories).
+void terms_from(const SlopeConstants& c, const double* R0, const double* R1, int first, int end,
+                double* T1, double* T2, int stride = 4) {
     const int* weight = alignment.site_counter.data();
-    for (int p = first; p < npat; ++p) {
-        double t1, t2;
-        pattern_terms(c, R0 + stride * p, R1 + stride * p, weight[p], t1, t2);
-        S1 += t1;
-        S2 += t2;
-    }
+    for (int p = first; p < end; ++p) pattern_terms(c, R0 + stride * p, R1 + stride * p, weight[p], T1[p], T2[p]);
 }
 
 #ifdef NODE_TIME_SLOPES_AVX2
@@ -133,9 +130,9 @@ AVX2_FN __m256d add(__m256d a, __m256d b) { return _mm256_add_pd(a, b); }
 AVX2_FN __m256d sub(__m256d a, __m256d b) { return _mm256_sub_pd(a, b); }
 AVX2_FN __m256d all(double x) { return _mm256_set1_pd(x); }
 
-__attribute__((target("avx2"))) void slopes_avx2(const SlopeConstants& c, const double* R0,
-                                                 const double* R1, int npat, double& S1,
-                                                 double& S2) {
+__attribute__((target("avx2"))) void terms_avx2(const SlopeConstants& c, const double* R0,
+                                                const double* R1, int first, int end, double* T1,
+                                                double* T2) {
     const int* weight = alignment.site_counter.data();
     const __m256d zero = _mm256_setzero_pd();
     __m256d pi[4], share[4];
@@ -148,8 +145,8 @@ __attribute__((target("avx2"))) void slopes_avx2(const SlopeConstants& c, const 
     const __m256d x1 = all(c.x1), x2 = all(c.x2), x3 = all(c.x3);
     const __m256d g1 = all(c.g1), g2 = all(c.g2), g3 = all(c.g3);
     const __m256d h1 = all(c.h1), h2 = all(c.h2), h3 = all(c.h3);
-    const int blocks = npat / 4 * 4;
-    for (int p = 0; p < blocks; p += 4) {
+    const int blocks = first + (end - first) / 4 * 4;
+    for (int p = first; p < blocks; p += 4) {
         __m256d L0[4], L1[4];
         load_states(R0 + 4 * p, L0);
         load_states(R1 + 4 * p, L1);
@@ -179,15 +176,10 @@ __attribute__((target("avx2"))) void slopes_avx2(const SlopeConstants& c, const 
                                 mul(mul(h3, gamma), x3));
         const __m256d slope = _mm256_div_pd(Ls1, Ls);
         const __m256d w = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + p)));
-        alignas(32) double t1[4], t2[4];
-        _mm256_store_pd(t1, _mm256_div_pd(mul(w, Ls1), Ls));
-        _mm256_store_pd(t2, mul(w, sub(_mm256_div_pd(Ls2, Ls), mul(slope, slope))));
-        for (int k = 0; k < 4; ++k) {
-            S1 += t1[k];
-            S2 += t2[k];
-        }
+        _mm256_storeu_pd(T1 + p, _mm256_div_pd(mul(w, Ls1), Ls));
+        _mm256_storeu_pd(T2 + p, mul(w, sub(_mm256_div_pd(Ls2, Ls), mul(slope, slope))));
     }
-    slopes_from(c, R0, R1, blocks, npat, S1, S2);
+    terms_from(c, R0, R1, blocks, end, T1, T2);
 }
 
 #undef AVX2_FN
@@ -200,11 +192,9 @@ bool have_avx2() {
 #else
 
 bool have_avx2() { return false; }
-void slopes_avx2(const SlopeConstants&, const double*, const double*, int, double&, double&) {}
+void terms_avx2(const SlopeConstants&, const double*, const double*, int, int, double*, double*) {}
 
 #endif
-
-}  // namespace
 
 // With rate categories the slopes are those of the category whose rate is nearest 1: they
 // only centre the proposal's draw.
@@ -215,20 +205,53 @@ int slope_category() {
     return best;
 }
 
-void node_time_slopes_plain(int X, int c0, int c1, double T0, double& S1, double& S2) {
-    const int cat = slope_category();
-    const SlopeConstants c = slope_constants(X, c0, c1, T0, mp.named.cat_rate[cat]);
+// One slope computation: the patterns' terms by ranges (in parallel where several threads
+// work), then the two sums in pattern order.
+struct SlopeTask {
+    SlopeConstants c;
+    const double *R0, *R1;
+    int stride;
+    bool avx2;
+    int chunks;
+};
+
+void slope_terms_of_chunk(int chunk, void* context) {
+    const SlopeTask& t = *static_cast<const SlopeTask*>(context);
+    const PatternRange r = pattern_range(chunk, t.chunks);
+    double* T1 = lik.site_terms.data();
+    double* T2 = T1 + lik.npat;
+    if (t.avx2)
+        terms_avx2(t.c, t.R0, t.R1, r.first, r.first + r.count, T1, T2);
+    else
+        terms_from(t.c, t.R0, t.R1, r.first, r.first + r.count, T1, T2, t.stride);
+}
+
+void slopes(SlopeTask& t, double& S1, double& S2) {
+    t.chunks = pattern_chunks();
+    run_chunks(t.chunks, slope_terms_of_chunk, &t);
+    const double* T1 = lik.site_terms.data();
+    const double* T2 = T1 + lik.npat;
     S1 = 0.0;
     S2 = 0.0;
-    slopes_from(c, lik_row(c0) + 4 * cat, lik_row(c1) + 4 * cat, 0, alignment.npat, S1, S2, 4 * lik.ncat);
+    for (int p = 0; p < alignment.npat; ++p) {
+        S1 += T1[p];
+        S2 += T2[p];
+    }
+}
+
+}  // namespace
+
+void node_time_slopes_plain(int X, int c0, int c1, double T0, double& S1, double& S2) {
+    const int cat = slope_category();
+    SlopeTask t{slope_constants(X, c0, c1, T0, mp.named.cat_rate[cat]), lik_row(c0) + 4 * cat,
+                lik_row(c1) + 4 * cat, 4 * lik.ncat, false, 1};
+    slopes(t, S1, S2);
 }
 
 bool node_time_slopes_avx2(int X, int c0, int c1, double T0, double& S1, double& S2) {
     if (!have_avx2() || lik.ncat > 1) return false;
-    const SlopeConstants c = slope_constants(X, c0, c1, T0, mp.named.cat_rate[0]);
-    S1 = 0.0;
-    S2 = 0.0;
-    slopes_avx2(c, lik_row(c0), lik_row(c1), alignment.npat, S1, S2);
+    SlopeTask t{slope_constants(X, c0, c1, T0, mp.named.cat_rate[0]), lik_row(c0), lik_row(c1), 4, true, 1};
+    slopes(t, S1, S2);
     return true;
 }
 
