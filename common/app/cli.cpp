@@ -64,12 +64,15 @@ void print_help(FILE* out) {
     fprintf(out,
             "Usage: %s [--help | --version | --write-settings | --replicates R [--jobs J]]\n"
             "       %s [--model M] [--replicates R] [--bootstrap B] [--jobs J] [--prepare]\n"
+            "       %s -s FILE [--prefix DIR] [--settings FILE] [--redo] [options above]\n"
             "       %s --resample | --summarise DIR...\n\n",
-            program.name, program.name, program.name);
+            program.name, program.name, program.name, program.name);
     fputs(program.help_summary, out);
     fprintf(out,
             "\nRun it without arguments in a folder that holds the input files; it writes\n"
-            "its reports into the same folder.\n\n");
+            "its reports into the same folder. Or name the alignment (-s FILE): the program\n"
+            "makes the folder FILE.%s, copies the alignment there as infile, writes the\n"
+            "recommended settings and runs there.\n\n", program.name);
     fputs(program.help_files, out);
     fputs("Progress notes go to standard output; while standard error is a terminal, a\n"
           "status line there shows the phase, iteration, log-likelihoods, temperature,\n"
@@ -98,6 +101,16 @@ void print_help(FILE* out) {
           "                    frequencies), +FQ (equal), +I (invariable sites) and +G<k>\n"
           "                    (k Gamma rate categories, 4 by default); in place of\n"
           "                    settings line 1, as the settings line model_spec does\n"
+          "  -s, --alignment FILE\n"
+          "                    make the run folder from this alignment (FASTA, PHYLIP,\n"
+          "                    NEXUS or the programs' own format): FILE.clockml or\n"
+          "                    FILE.freeml beside it, with FILE copied there as infile,\n"
+          "                    and run there; a summary closes the run\n"
+          "  --prefix DIR      with -s: the run folder (made if need be)\n"
+          "  --settings FILE   with -s: the settings to copy there (default: the folder's\n"
+          "                    own, or else the recommended ones)\n"
+          "  --redo            with -s: run again in a folder that holds reports (they are\n"
+          "                    replaced only when the new ones are whole)\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -134,6 +147,11 @@ const RunOption kRunOptions[] = {
     {"--resample", nullptr, 0, &CommandLine::resample, nullptr},
     {"--model", nullptr, 0, nullptr, &CommandLine::model},
     {"--threads", &CommandLine::threads, 256, nullptr, nullptr},
+    {"-s", nullptr, 0, nullptr, &CommandLine::alignment},
+    {"--alignment", nullptr, 0, nullptr, &CommandLine::alignment},
+    {"--prefix", nullptr, 0, nullptr, &CommandLine::prefix},
+    {"--settings", nullptr, 0, nullptr, &CommandLine::settings_file},
+    {"--redo", nullptr, 0, &CommandLine::redo, nullptr},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -241,9 +259,12 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
             return 1;
         }
     }
+    if (c.alignment.empty() && (!c.prefix.empty() || !c.settings_file.empty() || c.redo))
+        return misuse(c.redo ? "--redo goes with -s FILE"
+                             : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
     if (c.resample) {
-        if (searches || c.prepare || c.jobs > 0)
+        if (searches || c.prepare || c.jobs > 0 || !c.alignment.empty())
             return misuse("--resample makes one run a bootstrap replicate and goes alone");
         return kRunProgram;
     }

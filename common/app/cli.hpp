@@ -1,5 +1,5 @@
 // The command line: without arguments the programs run in the current folder; --help and
-// --version answer, --write-settings writes a settings file, --replicates and --bootstrap
+// --version answer, --write-settings writes a settings file, -s FILE makes the folder first, --replicates and --bootstrap
 // run several searches, --resample makes a run one bootstrap replicate and --summarise
 // gathers folders that have run. Anything else is refused before a run file is touched.
 #pragma once
@@ -26,6 +26,10 @@ struct CommandLine {
     std::vector<std::string> summarise;  // --summarise DIR...
     std::string model;      // --model M: a model by name, as the settings line model_spec
     int threads = 0;        // --threads T; 0: as many as the alignment can use, at most the cores
+    std::string alignment;      // -s FILE / --alignment FILE: make the run folder from it
+    std::string prefix;         // --prefix DIR: that folder (default: FILE.clockml, FILE.freeml)
+    std::string settings_file;  // --settings FILE: the settings put there
+    bool redo = false;          // --redo: run again in a folder that holds reports
 };
 extern CommandLine command_line;
 void reset_command_line();

@@ -1,11 +1,14 @@
 // The programs' entry: the command line decides between a run in this folder, replicate
-// and bootstrap searches in folders of their own, and the summary of folders that have run.
+// and bootstrap searches in folders of their own, and the summary of folders that have run;
+// with -s FILE the program first makes its folder from the alignment and ends with a summary.
 // Every kind that writes here holds the folder's lock while it does.
 #include <cstdio>
 
 #include "app/cli.hpp"
 #include "app/folder_lock.hpp"
 #include "app/run.hpp"
+#include "app/run_folder.hpp"
+#include "base/timer.hpp"
 #include "output/runlog.hpp"
 #include "runs/replicates.hpp"
 #include "runs/summary.hpp"
@@ -13,12 +16,20 @@
 int main(int argc, char** argv) {
     runlog_command_line(argc, argv);
     const int status = handle_command_line(argc, argv, stdout, stderr);
-    if (status == kRunProgram) return run_program();
+    const bool own_folder = (status == kRunProgram || status == kRunReplicates) && !command_line.alignment.empty();
+    const double started = wall_seconds_now();
+    if (own_folder && !enter_run_folder(stderr)) return 1;
+    if (status == kRunProgram) {
+        const int done = run_program();
+        if (own_folder) write_closing_summary(stdout, done, false, wall_seconds_now() - started);
+        return done;
+    }
     if (status == kRunReplicates) {
         const CommandLine& c = command_line;
         lock_folder();
         const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads});
         unlock_folder();
+        if (own_folder && !c.prepare) write_closing_summary(stdout, done, true, wall_seconds_now() - started);
         return done;
     }
     if (status == kRunSummarise) {

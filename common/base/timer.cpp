@@ -12,3 +12,9 @@ static long long clock_ms() {
 void start_timer() { timer_start_ms = clock_ms(); }
 
 double elapsed_seconds() { return (clock_ms() - timer_start_ms) / 1000.0; }
+
+double wall_seconds_now() {
+    timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}

@@ -98,6 +98,11 @@ CONF
         same_files "workflow $gene" "$w/results/$gene" "$l"
     done
     [ "$(wc -l <"$w/results/gene_trees.tre")" = 2 ] || fail "workflow: gene_trees.tre does not hold two trees"
+    for gene in brown dna; do
+        t=$(cat "$w/results/$gene/supporttree")
+        grep -qxF "  tree $gene = $t" "$w/results/gene_trees.nex" &&
+            grep -qxF "$gene	$t" "$w/results/gene_trees.tsv" || fail "workflow: $gene's tree is not named in gene_trees.nex/.tsv"
+    done
     ok "workflow (snakemake --cores 2)"
 else
     echo "snakemake is not installed: the workflow part is left out"
