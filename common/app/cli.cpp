@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -49,13 +50,13 @@ int write_settings_file(FILE* out, FILE* err) {
     return 0;
 }
 
-// A count option's value: a whole number from 1 to `max`.
-bool count_value(const char* text, int max, int& value) {
+// A count option's value: a whole number from `min` to `max`.
+bool count_value(const char* text, int min, int max, int& value) {
     if (text == nullptr || *text == '\0') return false;
     char* end = nullptr;
     errno = 0;
     const long v = strtol(text, &end, 10);
-    if (*end != '\0' || errno != 0 || v < 1 || v > max) return false;
+    if (*end != '\0' || errno != 0 || v < min || v > max) return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -111,6 +112,13 @@ void print_help(FILE* out) {
           "                    own, or else the recommended ones)\n"
           "  --redo            with -s: run again in a folder that holds reports (they are\n"
           "                    replaced only when the new ones are whole)\n"
+          "  --checkpoint-every SECONDS\n"
+          "                    write a checkpoint of the search every SECONDS of wall time\n"
+          "                    and when interrupted (default 300; 0: none); it is removed\n"
+          "                    when the run is complete\n"
+          "  --resume          go on from this folder's checkpoint (after a kill or a time\n"
+          "                    limit), with the reports the run would have written had it\n"
+          "                    not stopped; without a checkpoint the run starts afresh\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -138,6 +146,7 @@ struct RunOption {
     int max;
     bool CommandLine::*flag;          // a switch
     std::string CommandLine::*text;   // a word
+    int min = 1;                      // the smallest count allowed
 };
 const RunOption kRunOptions[] = {
     {"--replicates", &CommandLine::replicates, 999, nullptr, nullptr},
@@ -152,6 +161,8 @@ const RunOption kRunOptions[] = {
     {"--prefix", nullptr, 0, nullptr, &CommandLine::prefix},
     {"--settings", nullptr, 0, nullptr, &CommandLine::settings_file},
     {"--redo", nullptr, 0, &CommandLine::redo, nullptr},
+    {"--checkpoint-every", &CommandLine::checkpoint_every, 10000000, nullptr, nullptr, 0},
+    {"--resume", nullptr, 0, &CommandLine::resume, nullptr},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -223,6 +234,7 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     }
     reset_command_line();
     CommandLine& c = command_line;
+    std::vector<const RunOption*> counts_given;
     for (int i = 1; i < argc; ++i) {
         const RunOption* o = run_option(argv[i]);
         if (o == nullptr) return refuse(argv[i]);
@@ -242,10 +254,11 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
             ++i;
             continue;
         }
-        if (c.*o->count != 0) return twice(argv[i]);
-        if (!count_value(value, o->max, c.*o->count)) {
-            fprintf(err, "%s: %s needs a whole number from 1 to %d%s%s%s\n", program.name,
-                    argv[i], o->max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
+        if (std::find(counts_given.begin(), counts_given.end(), o) != counts_given.end()) return twice(argv[i]);
+        counts_given.push_back(o);
+        if (!count_value(value, o->min, o->max, c.*o->count)) {
+            fprintf(err, "%s: %s needs a whole number from %d to %d%s%s%s\n", program.name,
+                    argv[i], o->min, o->max, value != nullptr ? " (not '" : "", value != nullptr ? value : "",
                     value != nullptr ? "')" : "");
             return 1;
         }

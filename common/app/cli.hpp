@@ -30,6 +30,8 @@ struct CommandLine {
     std::string prefix;         // --prefix DIR: that folder (default: FILE.clockml, FILE.freeml)
     std::string settings_file;  // --settings FILE: the settings put there
     bool redo = false;          // --redo: run again in a folder that holds reports
+    int checkpoint_every = 300; // --checkpoint-every SECONDS; 0: no checkpoints
+    bool resume = false;        // --resume: go on from the folder's checkpoint
 };
 extern CommandLine command_line;
 void reset_command_line();

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     if (status == kRunReplicates) {
         const CommandLine& c = command_line;
         lock_folder();
-        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads});
+        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads, c.checkpoint_every, c.resume});
         unlock_folder();
         if (own_folder && !c.prepare) write_closing_summary(stdout, done, true, wall_seconds_now() - started);
         return done;

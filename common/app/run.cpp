@@ -44,6 +44,7 @@
 #include "output/runlog.hpp"
 #include "search/anneal.hpp"
 #include "search/archive.hpp"
+#include "search/checkpoint.hpp"
 #include "search/tree.hpp"
 
 namespace {
@@ -291,8 +292,59 @@ bool close_reports() {
 
 }  // namespace
 
+namespace {
+
+// What a checkpoint must match to be taken up: the version, the inputs read (their
+// checksums) and the options that shape the search. The thread count is not among them:
+// it changes no number.
+std::string checkpoint_identity() {
+    std::string version = program.version_line;
+    while (!version.empty() && version.back() == '\n') version.pop_back();
+    std::string id = version + "; " + runlog_input_checksums();
+    if (!command_line.model.empty()) id += "; --model " + command_line.model;
+    if (command_line.resample) id += "; --resample";
+    return id;
+}
+
+// --resume: the search goes on from the folder's checkpoint, when there is one; a
+// checkpoint that does not belong to this run stops it, so that nothing is mixed.
+void resume_or_start() {
+    start_checkpoints(command_line.checkpoint_every, checkpoint_identity());
+    if (!command_line.resume) return;
+    if (access(kCheckpointName, F_OK) != 0) {
+        printf("  No checkpoint in this folder: the search starts from the beginning\n");
+        runlog_note("resumed       no: there was no checkpoint, the search started from the beginning");
+        return;
+    }
+    std::string why;
+    if (!restore_checkpoint(why))
+        fatal("Error: cannot resume from %s: %s; remove it to start afresh\n", kCheckpointName, why.c_str());
+    // The current tree's partials are made afresh; in a search they give its recorded
+    // log-likelihood to the bit (between two trees of an optimisation the next tree is
+    // loaded and scored afresh anyway).
+    const double lnL = full_pass_log_likelihood();
+    if (!ann.opt.on && lnL != ann.lnL_cur)
+        fatal("Error: cannot resume from %s: the tree it holds scores %.6f, not %.6f as "
+              "recorded; remove it to start afresh\n", kCheckpointName, lnL, ann.lnL_cur);
+    static const char* const kPhases[] = {"burn-in", "burn-in", "first search",
+        "optimisation of the archived trees", "second search", "final optimisation",
+        "final optimisation"};
+    char line[200];
+    if (ann.opt.on)
+        snprintf(line, sizeof line, "resumed       from %s, in the %s before tree %d", kCheckpointName,
+                 kPhases[ann.phase], ann.opt.next + 1);
+    else
+        snprintf(line, sizeof line, "resumed       from %s, at iteration %d of the %s", kCheckpointName,
+                 ann.anneal_iter, kPhases[ann.phase]);
+    runlog_note(line);
+    printf("  Resumed %s\n", line + 14);
+}
+
+}  // namespace
+
 int run_program() {
     start_up();
+    resume_or_start();
 
     fputs("\nInformation about the simulated annealing procedure:\n\n", run_files.results);
     install_interrupt_handlers();
@@ -316,6 +368,8 @@ int run_program() {
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
     const bool written = close_reports();
     const int status = !written ? 1 : search_interrupted() ? interrupted_exit_status() : 0;
+    // A complete run needs its checkpoint no more; an interrupted one keeps it to resume.
+    if (status == 0) remove_checkpoint();
     runlog_end(status, written);
     unlock_folder();
     return status;

@@ -211,6 +211,32 @@ struct AnnealState {
     ModelEstimates best;
     // HKY with parameter estimation asked for: the search says so and goes on without it
     bool estimation_dropped = false;
+    // Where the annealing stands (AnnealPhase), and what it has to report from the phases
+    // behind it, so that a checkpoint can take it up there.
+    int phase = 0;
+    double lnL_after_burnin = 0;
+    int first_iterations = 0;
+    bool second_ran = false;
+    int second_iterations = 0;
+    double anneal_seconds = 0;
+    // The optimisation of the archived trees in hand: the next record (in archive order),
+    // the best log-likelihood so far and the records that hold it and the highest one.
+    struct ArchivePass {
+        bool on = false;
+        int next = 0;
+        double best = 0;
+        int best_index = -1, top_index = -1;
+    } opt;
+};
+// The phases of the annealing, in order.
+enum AnnealPhase {
+    kAnnealStart = 0,
+    kAnnealBurnIn,
+    kAnnealFirstSearch,
+    kAnnealFirstOptimisation,
+    kAnnealSecondSearch,
+    kAnnealSearchesOver,
+    kAnnealFinalOptimisation,
 };
 extern AnnealState ann;
 void reset_anneal_state();

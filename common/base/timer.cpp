@@ -11,6 +11,10 @@ static long long clock_ms() {
 
 void start_timer() { timer_start_ms = clock_ms(); }
 
+void start_timer_at(double seconds) {
+    timer_start_ms = clock_ms() - static_cast<long long>(seconds * 1000.0 + 0.5);
+}
+
 double elapsed_seconds() { return (clock_ms() - timer_start_ms) / 1000.0; }
 
 double wall_seconds_now() {

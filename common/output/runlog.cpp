@@ -162,6 +162,8 @@ void runlog_input_file(const char* name, const std::string& text) {
     g_log.checksums += entry;
 }
 
+const std::string& runlog_input_checksums() { return g_log.checksums; }
+
 void runlog_note(const std::string& line) {
     if (!g_log.begun) return;
     g_log.notes += line + "\n";

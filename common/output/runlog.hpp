@@ -17,6 +17,8 @@ void runlog_input(const std::string& format, int ntaxa, int nsites, long long by
 // An input file as read (infile, settings, lin_info): its checksum goes into the record, so
 // that a summary can tell whether the reports beside the record are of the files there now.
 void runlog_input_file(const char* name, const std::string& text);
+// The checksums of the inputs read so far, "infile=... settings=...".
+const std::string& runlog_input_checksums();
 // The runlog line that holds those checksums starts with this label.
 constexpr const char* kRunlogChecksumsLabel = "checksums     ";
 // The settings values as read, with their meaning, and the seeds they give.

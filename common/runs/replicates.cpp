@@ -107,8 +107,14 @@ void prepare_folder(const Replicate& r, const std::string& infile, const std::st
         replicate_error("Error: cannot write %s: %s", r.folder + "/lin_info", strerror(errno));
 }
 
-pid_t start_replicate(const Replicate& r, const std::string& exe, int threads) {
+pid_t start_replicate(const Replicate& r, const std::string& exe, const ReplicateOptions& o, int threads) {
     const std::string thread_count = std::to_string(threads);
+    const std::string every = std::to_string(o.checkpoint_every);
+    std::vector<const char*> args = {program.name, "--threads", thread_count.c_str(),
+                                     "--checkpoint-every", every.c_str()};
+    if (r.boot) args.push_back("--resample");
+    if (o.resume) args.push_back("--resume");
+    args.push_back(nullptr);
     fflush(nullptr);
     const pid_t pid = fork();
     if (pid != 0) return pid;
@@ -120,14 +126,11 @@ pid_t start_replicate(const Replicate& r, const std::string& exe, int threads) {
         dup2(fileno(console), 2);
         fclose(console);
     }
-    if (r.boot)
-        execl(exe.c_str(), program.name, "--threads", thread_count.c_str(), "--resample", static_cast<char*>(nullptr));
-    else
-        execl(exe.c_str(), program.name, "--threads", thread_count.c_str(), static_cast<char*>(nullptr));
+    execv(exe.c_str(), const_cast<char* const*>(args.data()));
     _exit(127);
 }
 
-void run_all(std::vector<Replicate>& reps, int jobs, int threads, const std::string& exe) {
+void run_all(std::vector<Replicate>& reps, const ReplicateOptions& o, int jobs, int threads, const std::string& exe) {
     size_t next = 0;
     int running = 0;
     bool forwarded = false;
@@ -142,7 +145,7 @@ void run_all(std::vector<Replicate>& reps, int jobs, int threads, const std::str
         }
         while (!search_interrupted() && running < jobs && next < reps.size()) {
             started[next] = now_seconds();
-            reps[next].pid = start_replicate(reps[next], exe, threads);
+            reps[next].pid = start_replicate(reps[next], exe, o, threads);
             if (reps[next].pid < 0)
                 replicate_error("Error: cannot start %s: %s", reps[next].folder, strerror(errno));
             ++running;
@@ -229,7 +232,7 @@ int run_replicates(const ReplicateOptions& options) {
     install_interrupt_handlers();
     // Each search gets its share of the cores, unless the threads were asked for.
     const int threads = options.threads > 0 ? options.threads : std::max(1, available_cores() / jobs);
-    run_all(reps, jobs, threads, exe);
+    run_all(reps, options, jobs, threads, exe);
 
     std::vector<std::string> folders;
     std::vector<int> statuses;

@@ -11,6 +11,8 @@ struct ReplicateOptions {
     bool prepare = false;  // --prepare: write the folders, run nothing
     std::string model;     // --model: written into every folder's settings
     int threads = 0;       // --threads T of each search; 0: the cores over the jobs
+    int checkpoint_every = 300;  // --checkpoint-every of each search
+    bool resume = false;   // --resume: each search goes on from its folder's checkpoint
 };
 
 // In the current folder, which the caller has locked: writes the folders rep-001 ... and

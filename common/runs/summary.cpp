@@ -134,7 +134,12 @@ bool read_record(FolderRun& r) {
         return false;
     }
     const std::string command = record_line(log, "command       ");
-    r.boot = command.size() >= 11 && command.compare(command.size() - 11, 11, " --resample") == 0;
+    // A bootstrap replicate's command holds the word --resample (with --resume and the
+    // thread count beside it, in any order).
+    r.boot = false;
+    for (size_t at = command.find(" --resample"); at != std::string::npos && !r.boot;
+         at = command.find(" --resample", at + 1))
+        r.boot = at + 11 == command.size() || command[at + 11] == ' ';
     r.status = record_status(log);
     // The record holds the error's message where the run could keep it; otherwise the
     // message went to standard output, which the replicate runner keeps as `console`.

@@ -16,6 +16,7 @@
 #include "engine/model.hpp"
 #include "input/settings.hpp"
 #include "search/archive.hpp"
+#include "search/checkpoint.hpp"
 #include "search/estimation.hpp"
 #include "search/model_estimation.hpp"
 #include "search/search_seams.hpp"
@@ -65,6 +66,7 @@ void search() {
             estimate_here();
             ann.lnL_ref = ann.lnL_cur;
         }
+        checkpoint_if_due();
     }
 }
 
@@ -113,81 +115,102 @@ ProposalResult take_step() {
 
 AnnealSummary anneal() {
     AnnealSummary summary;
-    ann.co = -0.25 * ann.lnL_cur;
-    ann.anneal_iter = 0;
-    ann.beta = 0.001f;
-    cool();
+    // A run resumed from a checkpoint takes the annealing up in the phase it was in.
     progress_start();
-
-    if (settings.estimate == 1 && settings.model == 1 && !settings.model_spec.given) {
-        printf("Cannot estimate parameters in HKY model\n\n");
-        printf("Program will proceed with no parameter estimation\n\n");
-        ann.estimation_dropped = true;
-    }
-
-    // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
-    while (ann.anneal_iter < settings.burnin_iter && !search_interrupted()) {
-        const ProposalResult r = take_step();
-        ann.anneal_iter += 1;
+    if (ann.phase == kAnnealStart) {
+        ann.co = -0.25 * ann.lnL_cur;
+        ann.anneal_iter = 0;
+        ann.beta = 0.001f;
         cool();
-        progress_tick();
-        if (r.change > ann.dlnL_max) ann.dlnL_max = r.change;
+        if (settings.estimate == 1 && settings.model == 1 && !settings.model_spec.given) {
+            printf("Cannot estimate parameters in HKY model\n\n");
+            printf("Program will proceed with no parameter estimation\n\n");
+            ann.estimation_dropped = true;
+        }
+        ann.phase = kAnnealBurnIn;
     }
-    summary.lnL_after_burnin = ann.lnL_cur;
-    ann.co = ann.dlnL_max;
 
-    estimate_here();
-    ann.lnL_ref = ann.lnL_cur;
+    if (ann.phase == kAnnealBurnIn) {
+        // Burn-in: the largest single change of the log-likelihood sets the temperature scale.
+        while (ann.anneal_iter < settings.burnin_iter && !search_interrupted()) {
+            const ProposalResult r = take_step();
+            ann.anneal_iter += 1;
+            cool();
+            progress_tick();
+            if (r.change > ann.dlnL_max) ann.dlnL_max = r.change;
+            checkpoint_if_due();
+        }
+        ann.lnL_after_burnin = ann.lnL_cur;
+        ann.co = ann.dlnL_max;
 
-    ann.beta = cooling_constant();
-    ann.search_on = 1;
-    ann.since_unique = 0;
-    progress_phase(kPhaseFirstSearch);
-    printf("  Beginning tree search ....\n");
-    search();
-    summary.first_iterations = ann.anneal_iter;
-    fflush(nullptr);
+        estimate_here();
+        ann.lnL_ref = ann.lnL_cur;
 
-    // An interrupted search skips the phases still to come.
-    bool second =
-        (estimation_on() || program.second_anneal_always) && !search_interrupted();
-    if (second) {
+        ann.beta = cooling_constant();
+        ann.search_on = 1;
+        ann.since_unique = 0;
+        ann.phase = kAnnealFirstSearch;
+        printf("  Beginning tree search ....\n");
+    }
+    summary.lnL_after_burnin = ann.lnL_after_burnin;
+
+    if (ann.phase == kAnnealFirstSearch) {
+        progress_phase(kPhaseFirstSearch);
+        search();
+        ann.first_iterations = ann.anneal_iter;
+        fflush(nullptr);
+        // An interrupted search skips the phases still to come.
+        const bool second = (estimation_on() || program.second_anneal_always) && !search_interrupted();
+        ann.phase = second ? kAnnealFirstOptimisation : kAnnealSearchesOver;
+        if (second) printf("  Beginning tree optimization .... \n");
+    }
+    summary.first_iterations = ann.first_iterations;
+    if (ann.phase == kAnnealFirstOptimisation) {
         progress_phase(kPhaseOptimisation);
-        printf("  Beginning tree optimization .... \n");
         progress_show();
         optimise_archive();
         // Interrupted in the optimisation: the reports come from what is optimised so far.
-        second = !search_interrupted();
+        if (search_interrupted()) {
+            ann.phase = kAnnealSearchesOver;
+        } else {
+            // The temperature at which a fall of delta_lnl2 is accepted with probability
+            // accept_prob2 at the first iteration of the second search.
+            ann.co = second_search_temperature(ann.beta);
+            ann.anneal_iter = 1;
+            if (estimation_on()) archive.n_keep = 2 * archive.n_keep;
+            archive.archive_full = 0;
+            ann.since_unique = 0;
+            ann.first_pass = 0;
+            ann.second_ran = true;
+            ann.phase = kAnnealSecondSearch;
+            printf("  Beginning second tree search .... \n");
+        }
     }
-    if (second) {
-        // The temperature at which a fall of delta_lnl2 is accepted with probability
-        // accept_prob2 at the first iteration of the second search.
-        ann.co = second_search_temperature(ann.beta);
-        ann.anneal_iter = 1;
-        if (estimation_on()) archive.n_keep = 2 * archive.n_keep;
-        archive.archive_full = 0;
-        ann.since_unique = 0;
-        ann.first_pass = 0;
+    if (ann.phase == kAnnealSecondSearch) {
         progress_phase(kPhaseSecondSearch);
-        printf("  Beginning second tree search .... \n");
         search();
+        ann.phase = kAnnealSearchesOver;
     }
+    summary.second_ran = ann.second_ran;
 
-    summary.second_ran = second;
-    if (!second) {
-        ann.anneal_iter = summary.first_iterations;
-    } else {
-        summary.second_iterations = ann.anneal_iter;
-        ann.anneal_iter = ann.anneal_iter + summary.first_iterations;
+    if (ann.phase == kAnnealSearchesOver) {
+        if (!ann.second_ran) {
+            ann.anneal_iter = ann.first_iterations;
+        } else {
+            ann.second_iterations = ann.anneal_iter;
+            ann.anneal_iter = ann.anneal_iter + ann.first_iterations;
+        }
+        ann.anneal_seconds = elapsed_seconds();
+        if (program.timing_lines) start_timer();
+        ann.phase = kAnnealFinalOptimisation;
     }
-
-    summary.anneal_seconds = elapsed_seconds();
-    if (program.timing_lines) start_timer();
+    summary.second_iterations = ann.second_iterations;
+    summary.anneal_seconds = ann.anneal_seconds;
 
     if ((estimation_on() && archive.second_pass_count > 0) || !estimation_on()) {
         if (settings.final_opt == 1 && !search_interrupted()) {
             progress_phase(kPhaseOptimisation);
-            printf("  Beginning tree optimization .... \n");
+            if (!ann.opt.on) printf("  Beginning tree optimization .... \n");
             progress_show();
             optimise_archive();
         }

@@ -13,6 +13,7 @@
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "search/estimation.hpp"
+#include "search/checkpoint.hpp"
 #include "search/progress.hpp"
 #include "search/search_seams.hpp"
 #include "search/tree.hpp"
@@ -251,19 +252,29 @@ void load_archived_tree(int slot) {
     copy_tree_current_to_temp();
 }
 
+namespace {
+
+TreeRecord* record_at(int index) {
+    TreeRecord* rec = archive.head;
+    for (int i = 0; rec != nullptr && i < index; ++i) rec = rec->next;
+    return index >= 0 ? rec : nullptr;
+}
+
+}  // namespace
+
 ArchiveOptimisation optimise_archived_trees(double lnL_entry) {
     const int n = tree.n;
-    double best = lnL_entry;
-    TreeRecord* best_rec = nullptr;
-    // When no optimised tree beats the entry value, the highest optimised one is made
-    // current, so that the search always goes on from a tree of the archive.
-    TreeRecord* top_rec = nullptr;
+    // Where the pass stands lives in ann.opt, so that a checkpoint between two trees can
+    // take it up there; a pass that starts afresh begins at the first record.
+    AnnealState::ArchivePass& at = ann.opt;
+    if (!at.on) at = AnnealState::ArchivePass{true, 0, lnL_entry, -1, -1};
     const int total = archive.archive_count;
-    int done = 0;
     // An interrupt stops the work between trees (and inside one, between nodes): the trees
-    // optimised so far, the one in hand included, keep their new values.
-    for (TreeRecord* rec = archive.head; rec != nullptr && !search_interrupted(); rec = rec->next) {
-        progress_optimisation(++done, total);
+    // optimised so far, the one in hand included, keep their new values. When no optimised
+    // tree beats the entry value, the highest optimised one is made current, so that the
+    // search always goes on from a tree of the archive.
+    for (TreeRecord* rec = record_at(at.next); rec != nullptr && !search_interrupted(); rec = rec->next) {
+        progress_optimisation(at.next + 1, total);
         load_archived_tree(rec->slot);
         prepare_loaded_tree();
         full_pass();
@@ -273,12 +284,19 @@ ArchiveOptimisation optimise_archived_trees(double lnL_entry) {
         rec->params = current_estimates();
         std::vector<double>& stored = archive.ppTimeVec[rec->slot];
         for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.cur.TimeVec[i];
-        if (rec->lnL > best) {
-            best = rec->lnL;
-            best_rec = rec;
+        if (rec->lnL > at.best) {
+            at.best = rec->lnL;
+            at.best_index = at.next;
         }
-        if (top_rec == nullptr || rec->lnL > top_rec->lnL) top_rec = rec;
+        if (at.top_index < 0 || rec->lnL > record_at(at.top_index)->lnL) at.top_index = at.next;
+        at.next += 1;
+        // A tree interrupted half way is not a place to take the pass up again.
+        if (!search_interrupted()) checkpoint_if_due();
     }
+    at.on = false;
+    const double best = at.best;
+    TreeRecord* best_rec = record_at(at.best_index);
+    TreeRecord* top_rec = record_at(at.top_index);
     if (best_rec == nullptr) best_rec = top_rec;
     ArchiveOptimisation r;
     if (best_rec == nullptr) {
