@@ -8,6 +8,16 @@ FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 ok() { echo "ok: $*"; }
 
+# Two runs wrote the same reports, byte for byte but for clockml's two timing lines
+# (processor time); else one failure naming the first report that differs.
+same_reports() {  # label dir-a dir-b what-b-is-compared-with
+    local f
+    for f in results besttree treefile paupfile.nex best.tre; do
+        cmp -s <(grep -v "Time to perform" "$2/$f") <(grep -v "Time to perform" "$3/$f") ||
+            { fail "$1: $f differs from $4"; return 1; }
+    done
+}
+
 # Runs a program in a fresh copy of an example folder; prints the folder.
 run_in_copy() {  # program example-folder
     local dir

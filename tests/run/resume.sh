@@ -8,14 +8,6 @@ source "$(dirname "$0")/lib.bash"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-same_reports() {  # label dir-a dir-b
-    local f
-    for f in results besttree treefile paupfile.nex best.tre; do
-        cmp -s <(grep -v "Time to perform" "$2/$f") <(grep -v "Time to perform" "$3/$f") ||
-            { fail "$1: $f differs from the uninterrupted run's"; return 1; }
-    done
-}
-
 reference() {  # name program example [options...]
     local name=$1 prog=$2 ex=$3
     shift 3
@@ -36,7 +28,7 @@ stop_at() {
     grep -q "^resumed  *from checkpoint, .*$where" "$d/runlog" ||
         fail "$ref-$n: resumed elsewhere than in the $where: $(grep '^resumed' "$d/runlog")"
     [ ! -f "$d/checkpoint" ] || fail "$ref-$n: the checkpoint outlived the complete run"
-    same_reports "$ref-$n" "$WORK/$ref" "$d" && ok "$ref-$n: resumed in the $where, reports equal"
+    same_reports "$ref-$n" "$WORK/$ref" "$d" "the uninterrupted run's" && ok "$ref-$n: resumed in the $where, reports equal"
 }
 
 reference free "$FREEML" vertebrates_free_thorough --threads 1
@@ -69,6 +61,6 @@ if [ "$st" = 143 ]; then
     [ -f "$d/checkpoint" ] || fail "SIGTERM: no checkpoint was written"
     (cd "$d" && "$FREEML" --threads 1 --resume >/dev/null 2>&1) || fail "SIGTERM: resumed run status $?"
 fi
-same_reports "SIGTERM ($st)" "$WORK/free" "$d" && ok "SIGTERM ($st) then --resume: reports equal"
+same_reports "SIGTERM ($st)" "$WORK/free" "$d" "the uninterrupted run's" && ok "SIGTERM ($st) then --resume: reports equal"
 [ $FAILS = 0 ] && ok "resume"
 exit $((FAILS > 0))
