@@ -119,6 +119,11 @@ void print_help(FILE* out) {
           "  --resume          go on from this folder's checkpoint (after a kill or a time\n"
           "                    limit), with the reports the run would have written had it\n"
           "                    not stopped; without a checkpoint the run starts afresh\n"
+          "  --clock-test      (clockml) test a molecular clock: a clock search here in\n"
+          "                    clock-test/clock and an unrooted one with freeml in\n"
+          "                    clock-test/free, same model and seeds; 2 (lnL_free -\n"
+          "                    lnL_clock) against a chi-square with n - 2 degrees of\n"
+          "                    freedom, written to 'clocktest'\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -163,6 +168,7 @@ const RunOption kRunOptions[] = {
     {"--redo", nullptr, 0, &CommandLine::redo, nullptr},
     {"--checkpoint-every", &CommandLine::checkpoint_every, 10000000, nullptr, nullptr, 0},
     {"--resume", nullptr, 0, &CommandLine::resume, nullptr},
+    {"--clock-test", nullptr, 0, &CommandLine::clock_test, nullptr},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -276,6 +282,12 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         return misuse(c.redo ? "--redo goes with -s FILE"
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
+    if (c.clock_test) {
+        if (!program.has_lin_info) return misuse("--clock-test is clockml's: run it with clockml");
+        if (searches || c.prepare || c.jobs > 0 || c.resample || c.resume)
+            return misuse("--clock-test goes with --model, --threads and -s only");
+        return kRunClockTest;
+    }
     if (c.resample) {
         if (searches || c.prepare || c.jobs > 0 || !c.alignment.empty())
             return misuse("--resample makes one run a bootstrap replicate and goes alone");

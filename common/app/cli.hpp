@@ -15,6 +15,7 @@
 constexpr int kRunProgram = -1;     // a run in this folder (with --resample: a bootstrap replicate)
 constexpr int kRunReplicates = -2;  // replicate and bootstrap searches in folders of their own
 constexpr int kRunSummarise = -3;   // the summary of folders that have run
+constexpr int kRunClockTest = -4;   // clockml --clock-test: a clock search and an unrooted one, compared
 
 // The options of a run.
 struct CommandLine {
@@ -32,6 +33,7 @@ struct CommandLine {
     bool redo = false;          // --redo: run again in a folder that holds reports
     int checkpoint_every = 300; // --checkpoint-every SECONDS; 0: no checkpoints
     bool resume = false;        // --resume: go on from the folder's checkpoint
+    bool clock_test = false;    // --clock-test (clockml)
 };
 extern CommandLine command_line;
 void reset_command_line();

@@ -10,13 +10,15 @@
 #include "app/run_folder.hpp"
 #include "base/timer.hpp"
 #include "output/runlog.hpp"
+#include "runs/clock_test.hpp"
 #include "runs/replicates.hpp"
 #include "runs/summary.hpp"
 
 int main(int argc, char** argv) {
     runlog_command_line(argc, argv);
     const int status = handle_command_line(argc, argv, stdout, stderr);
-    const bool own_folder = (status == kRunProgram || status == kRunReplicates) && !command_line.alignment.empty();
+    const bool own_folder =
+        (status == kRunProgram || status == kRunReplicates || status == kRunClockTest) && !command_line.alignment.empty();
     const double started = wall_seconds_now();
     if (own_folder && !enter_run_folder(stderr)) return 1;
     if (status == kRunProgram) {
@@ -30,6 +32,12 @@ int main(int argc, char** argv) {
         const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads, c.checkpoint_every, c.resume});
         unlock_folder();
         if (own_folder && !c.prepare) write_closing_summary(stdout, done, true, wall_seconds_now() - started);
+        return done;
+    }
+    if (status == kRunClockTest) {
+        lock_folder();
+        const int done = run_clock_test(command_line.model, command_line.threads);
+        unlock_folder();
         return done;
     }
     if (status == kRunSummarise) {

@@ -61,6 +61,12 @@ double incomplete_gamma(double a, double x) {
     return 1.0 - upper_fraction(a, x);
 }
 
+double upper_incomplete_gamma(double a, double x) {
+    if (!(x > 0.0)) return 1.0;
+    if (x < a + 1.0) return 1.0 - lower_series(a, x);
+    return upper_fraction(a, x);
+}
+
 void gamma_category_rates(double alpha, int k, double* rates) {
     double below = 0.0;  // P(alpha + 1, alpha b) at the slice's lower bound
     double sum = 0.0;

@@ -75,13 +75,6 @@ void derive_bootstrap_seeds(int b, int seed1, int seed2, int& out1, int& out2) {
     out2 = static_cast<int>(1 + (seed2 - 1 + b * 1000081LL) % kSeed2Max);
 }
 
-std::string own_executable() {
-    char buf[PATH_MAX];
-    const ssize_t len = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (len <= 0) return std::string();
-    return std::string(buf, static_cast<size_t>(len));
-}
-
 void prepare_folder(const Replicate& r, const std::string& infile, const std::string* lin_info,
                     const Settings& base) {
     if (mkdir(r.folder.c_str(), 0755) != 0 && errno != EEXIST)
@@ -170,6 +163,14 @@ void run_all(std::vector<Replicate>& reps, const ReplicateOptions& o, int jobs, 
 }
 
 }  // namespace
+
+std::string own_executable() {
+    char buf[PATH_MAX];
+    const ssize_t len = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (len <= 0) return std::string();
+    return std::string(buf, static_cast<size_t>(len));
+}
+
 
 int run_replicates(const ReplicateOptions& options) {
     runlog_begin();

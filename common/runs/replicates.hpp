@@ -20,3 +20,6 @@ struct ReplicateOptions {
 // them (summary.hpp). Returns the exit status: 0 when every run completed, 128 + signal
 // when interrupted, else 1.
 int run_replicates(const ReplicateOptions& options);
+
+// The path of this program's executable (from /proc/self/exe), "" when it cannot be had.
+std::string own_executable();
