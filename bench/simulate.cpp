@@ -118,10 +118,10 @@ int main(int argc, char** argv) {
     const double alpha = atof(argv[4]);
     std::mt19937_64 g(static_cast<uint64_t>(atoll(argv[5])));
     const std::string prefix = argv[6];
-    ModelSpec spec;
+    ModelSpec gtr;
     std::string why;
-    parse_model_spec("GTR{1.2,4.5,0.8,1.1,6.0}+F{0.3,0.2,0.22,0.28}", spec, why);
-    setup_named_model(spec);
+    parse_model_spec("GTR{1.2,4.5,0.8,1.1,6.0}+F{0.3,0.2,0.22,0.28}", gtr, why);
+    setup_named_model(gtr);
     const int root = make_tree(clock, n, g);
     std::gamma_distribution<double> rates(alpha, 1.0 / alpha);
     const double freqs[4] = {mp.piA, mp.piG, mp.piC, mp.piT};

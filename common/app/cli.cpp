@@ -271,9 +271,9 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         ++i;
     }
     if (!c.model.empty()) {
-        ModelSpec spec;
+        ModelSpec chosen;
         std::string why;
-        if (!parse_model_spec(c.model, spec, why)) {
+        if (!parse_model_spec(c.model, chosen, why)) {
             fprintf(err, "%s: --model %s: %s\n", program.name, c.model.c_str(), why.c_str());
             return 1;
         }

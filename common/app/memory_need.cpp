@@ -33,9 +33,9 @@ unsigned long long likelihood_table_bytes(long long n, long long p) {
     const unsigned long long rows = nodes + static_cast<unsigned long long>(n > 1 ? n - 1 : 0);
     const unsigned long long pats = static_cast<unsigned long long>(p);
     // A named model has its rate categories in every row and no derivative tables.
-    const ModelSpec& spec = settings.model_spec;
-    const unsigned long long ncat = spec.given ? static_cast<unsigned long long>(spec.ncat) : 1;
-    const unsigned long long derivative_tables = spec.given ? 0 : 5;
+    const ModelSpec& chosen = settings.model_spec;
+    const unsigned long long ncat = chosen.given ? static_cast<unsigned long long>(chosen.ncat) : 1;
+    const unsigned long long derivative_tables = chosen.given ? 0 : 5;
     // partials (4 states of 8 bytes per category) and scaling counts of every row, the
     // derivative tables, the leaves' codes and freeml's parsimony sets (5 flags of 4 bytes)
     return rows * pats * (32 * ncat + 4) + derivative_tables * nodes * pats * 32 + nodes * pats +

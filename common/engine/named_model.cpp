@@ -122,41 +122,41 @@ double constant_site_share() {
 
 }  // namespace
 
-void setup_named_model(const ModelSpec& spec) {
+void setup_named_model(const ModelSpec& chosen) {
     ModelParams::Named& m = mp.named;
     m = ModelParams::Named{};
     m.on = true;
-    m.kind = spec.kind;
+    m.kind = chosen.kind;
     mp.model = 0;
-    if (spec.freqs == ModelSpec::Freqs::kEmpirical) {
+    if (chosen.freqs == ModelSpec::Freqs::kEmpirical) {
         empirical_base_freqs();
-    } else if (spec.freqs == ModelSpec::Freqs::kFixed) {
+    } else if (chosen.freqs == ModelSpec::Freqs::kFixed) {
         // Written A, C, G, T; held A, G, C, T.
-        const double f[4] = {spec.fixed_freqs[0], spec.fixed_freqs[2], spec.fixed_freqs[1],
-                             spec.fixed_freqs[3]};
+        const double f[4] = {chosen.fixed_freqs[0], chosen.fixed_freqs[2], chosen.fixed_freqs[1],
+                             chosen.fixed_freqs[3]};
         set_base_frequencies(f);
     } else {
         const double f[4] = {0.25, 0.25, 0.25, 0.25};
         set_base_frequencies(f);
     }
     derive_model_constants();
-    const int count = exchange_parameter_count(spec.kind);
+    const int count = exchange_parameter_count(chosen.kind);
     // Starting values: a transition/transversion rate ratio of 2, F84's K of 1, GTR's rates 1.
     for (int k = 0; k < 5; ++k) m.xp[k] = 1.0;
-    if (spec.kind == ModelKind::kK2P || spec.kind == ModelKind::kHKY || spec.kind == ModelKind::kTN93)
+    if (chosen.kind == ModelKind::kK2P || chosen.kind == ModelKind::kHKY || chosen.kind == ModelKind::kTN93)
         m.xp[0] = m.xp[1] = 2.0;
-    for (int k = 0; k < spec.fixed_rates; ++k) m.xp[k] = spec.rates[k];
-    m.xp_fixed = spec.fixed_rates == count;
-    m.ncat = spec.ncat;
-    m.alpha = spec.alpha_fixed ? spec.alpha : 1.0;
-    m.alpha_fixed = spec.alpha_fixed;
-    m.invariant = spec.invariant;
+    for (int k = 0; k < chosen.fixed_rates; ++k) m.xp[k] = chosen.rates[k];
+    m.xp_fixed = chosen.fixed_rates == count;
+    m.ncat = chosen.ncat;
+    m.alpha = chosen.alpha_fixed ? chosen.alpha : 1.0;
+    m.alpha_fixed = chosen.alpha_fixed;
+    m.invariant = chosen.invariant;
     m.pinv_max = constant_site_share();
-    m.pinv_fixed = spec.pinv_fixed;
-    if (spec.invariant && spec.pinv_fixed && spec.pinv > m.pinv_max)
+    m.pinv_fixed = chosen.pinv_fixed;
+    if (chosen.invariant && chosen.pinv_fixed && chosen.pinv > m.pinv_max)
         fatal("Error in the model: +I{%g} asks for more invariable sites than the alignment has "
-              "sites that could be invariable (a share of %g)\n", spec.pinv, m.pinv_max);
-    m.pinv = !spec.invariant ? 0.0 : spec.pinv_fixed ? spec.pinv : 0.5 * m.pinv_max;
+              "sites that could be invariable (a share of %g)\n", chosen.pinv, m.pinv_max);
+    m.pinv = !chosen.invariant ? 0.0 : chosen.pinv_fixed ? chosen.pinv : 0.5 * m.pinv_max;
     // A branch length is in expected changes per site, so the rate scale is 1; clockml
     // estimates its own.
     mp.mu = 1.0;

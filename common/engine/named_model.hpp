@@ -6,9 +6,9 @@
 
 #include "base/model_spec.hpp"
 
-// Fixes the model of `spec`: frequencies (equal, empirical from the patterns, or given),
+// Fixes the model of `chosen`: frequencies (equal, empirical from the patterns, or given),
 // the starting or fixed values of its parameters, and everything derived from them.
-void setup_named_model(const ModelSpec& spec);
+void setup_named_model(const ModelSpec& chosen);
 // Derives the rate matrix (its TN93 rates or its eigenvectors), the category rates and
 // weights, and the transition/transversion ratio from mp.named's parameters; called after
 // any of them changes.

@@ -9,4 +9,4 @@
 // Parses `text` into `out`; false with the reason in `why`.
 bool parse_model_spec(const std::string& text, ModelSpec& out, std::string& why);
 // The model's name in canonical form, e.g. "GTR+F+I+G4", "HKY{4}+F+G4{0.5}".
-std::string model_spec_name(const ModelSpec& spec);
+std::string model_spec_name(const ModelSpec& chosen);

@@ -256,13 +256,13 @@ void parse_settings(const std::string& text) {
 
 void take_model_option(const std::string& text) {
     if (text.empty()) return;
-    ModelSpec spec;
+    ModelSpec chosen;
     std::string why;
-    if (!parse_model_spec(text, spec, why)) input_error("the command line", 0, "--model %s: %s", text.c_str(), why.c_str());
-    if (settings.model_spec.given && model_spec_name(settings.model_spec) != model_spec_name(spec))
+    if (!parse_model_spec(text, chosen, why)) input_error("the command line", 0, "--model %s: %s", text.c_str(), why.c_str());
+    if (settings.model_spec.given && model_spec_name(settings.model_spec) != model_spec_name(chosen))
         input_error("settings", 0, "its line %s names the model %s, but --model asks for %s; give "
                     "one of them", kModelSpecLabel, settings.model_spec.text.c_str(), text.c_str());
-    settings.model_spec = spec;
+    settings.model_spec = chosen;
 }
 
 void write_settings_text(FILE* out, const Settings& values) {

@@ -61,12 +61,12 @@ void write_named_parameters(FILE* out, const char* lead) {
 void write_model_lines() {
     FILE* out = run_files.results;
     if (mp.named.on) {
-        const ModelSpec& spec = settings.model_spec;
-        if (spec.freqs == ModelSpec::Freqs::kEmpirical) write_base_frequencies(out);
-        if (spec.freqs == ModelSpec::Freqs::kFixed)
+        const ModelSpec& chosen = settings.model_spec;
+        if (chosen.freqs == ModelSpec::Freqs::kEmpirical) write_base_frequencies(out);
+        if (chosen.freqs == ModelSpec::Freqs::kFixed)
             fprintf(out, "Base frequencies as given: A %f, C %f, G %f, T %f\n\n", mp.piA, mp.piC,
                     mp.piG, mp.piT);
-        fprintf(out, "The %s Model will be used\n\n", model_spec_name(spec).c_str());
+        fprintf(out, "The %s Model will be used\n\n", model_spec_name(chosen).c_str());
         write_named_parameters(out, "At the start ");
         fprintf(out, "The transition/transversion ratio = %f\n\n", mp.ratio);
         fprintf(out, "The scaling factor for the branch lengths is %f\n\n", mp.mu);
