@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,19 @@ int run_in(const char* folder, const std::string& exe, const std::vector<std::st
         execv(exe.c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
+    // A signal sent to this process alone reaches the run too (once), which then ends its
+    // search and writes its reports, as a replicate does. The handlers restart waitpid, so
+    // the wait looks every 50 ms.
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    bool forwarded = false;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (search_interrupted() && !forwarded) {
+            kill(pid, SIGINT);
+            forwarded = true;
+        }
+        usleep(50000);
     }
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
