@@ -327,3 +327,21 @@ void compute_derived_counts() {
         checked_count(static_cast<double>(B) * n + s.burnin_iter, "burn-in length");
 }
 
+
+size_t settings_line_start(const std::string& text, int index) {
+    size_t at = 0;
+    for (int k = 1; k < index && at != std::string::npos; ++k) {
+        at = text.find('\n', at);
+        if (at != std::string::npos) ++at;
+    }
+    return at != std::string::npos && at < text.size() ? at : std::string::npos;
+}
+
+std::string settings_line_value(const std::string& text, int index) {
+    const size_t at = settings_line_start(text, index);
+    if (at == std::string::npos) return "?";
+    const std::string line = text.substr(at, text.find('\n', at) - at);
+    char label[64], value[256];
+    if (sscanf(line.c_str(), "%63s %255s", label, value) != 2) return "?";
+    return value;
+}

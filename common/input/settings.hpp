@@ -28,6 +28,10 @@ std::string setting_value_text(const Settings& values, const SettingLine& line);
 // order by program.has_lin_info) and checks them, then the optional model_spec line; stops
 // the run on a bad value.
 void parse_settings(const std::string& text);
+// Where line `index` (from 1) of a settings text starts, npos past its end.
+size_t settings_line_start(const std::string& text, int index);
+// The value on line `index` of a settings text (its second word), "?" when there is none.
+std::string settings_line_value(const std::string& text, int index);
 // --model: the model of the command line, as the settings line model_spec gives it; a
 // settings file that names another model stops the run (one run, one model).
 void take_model_option(const std::string& text);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cmath>
@@ -17,6 +18,7 @@
 #include "base/file_io.hpp"
 #include "base/interrupt.hpp"
 #include "engine/gamma_rates.hpp"
+#include "input/settings.hpp"
 #include "runs/replicates.hpp"
 
 namespace {
@@ -43,20 +45,8 @@ int run_in(const char* folder, const std::string& exe, const std::vector<std::st
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     argv.push_back(nullptr);
-    fflush(nullptr);
-    const pid_t pid = fork();
+    const pid_t pid = start_in_folder(folder, exe, argv.data());
     if (pid < 0) return 1;
-    if (pid == 0) {
-        if (chdir(folder) != 0) _exit(1);
-        FILE* console = create_file("console");
-        if (console != nullptr) {
-            dup2(fileno(console), 1);
-            dup2(fileno(console), 2);
-            fclose(console);
-        }
-        execv(exe.c_str(), const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
     // A signal sent to this process alone reaches the run too (once), which then ends its
     // search and writes its reports, as a replicate does. The handlers restart waitpid, so
     // the wait looks every 50 ms.
@@ -77,11 +67,7 @@ int run_in(const char* folder, const std::string& exe, const std::vector<std::st
 
 // The settings text with the value of line `index` (from 1) replaced, its comment kept.
 std::string with_value(const std::string& text, int index, const std::string& value) {
-    size_t at = 0;
-    for (int k = 1; k < index && at != std::string::npos; ++k) {
-        at = text.find('\n', at);
-        if (at != std::string::npos) ++at;
-    }
+    const size_t at = settings_line_start(text, index);
     if (at == std::string::npos) return text;
     const size_t end = text.find('\n', at);
     const std::string line = text.substr(at, end - at);
@@ -94,32 +80,17 @@ std::string with_value(const std::string& text, int index, const std::string& va
     return text.substr(0, at) + changed + (end == std::string::npos ? "" : text.substr(end));
 }
 
-// Line `index` (from 1) of a text, "" past its end.
-std::string line_of(const std::string& text, int index) {
-    size_t at = 0;
-    for (int k = 1; k < index && at != std::string::npos; ++k) {
-        at = text.find('\n', at);
-        if (at != std::string::npos) ++at;
-    }
-    if (at == std::string::npos || at >= text.size()) return std::string();
-    return text.substr(at, text.find('\n', at) - at);
-}
-
-std::string second_word(const std::string& line) {
-    char label[128], value[256];
-    return sscanf(line.c_str(), "%127s %255s", label, value) == 2 ? value : std::string();
-}
-
 // The unrooted search takes freeml's recommended settings with the folder's model, gap
 // handling and seeds (lines 1, 2, 21 and 22) and its model line, so that only the clock
 // differs between the two searches.
 std::string free_settings(const std::string& recommended, const std::string& clock) {
     std::string text = recommended;
-    for (int index : {1, 2, 21, 22}) text = with_value(text, index, second_word(line_of(clock, index)));
-    for (int index = 23;; ++index) {
-        const std::string line = line_of(clock, index);
-        if (line.empty()) break;
-        if (line[0] != '#') text += line + "\n";
+    for (int index : {1, 2, 21, 22}) text = with_value(text, index, settings_line_value(clock, index));
+    for (size_t at = settings_line_start(clock, 23); at != std::string::npos && at < clock.size();) {
+        const size_t end = std::min(clock.find('\n', at), clock.size());
+        if (end == at) break;
+        if (clock[at] != '#') text += clock.substr(at, end - at) + "\n";
+        at = end + 1;
     }
     return text;
 }
@@ -177,7 +148,7 @@ std::string report_text(double lnL_clock, double lnL_free, int n, bool lin_info)
 }
 
 // Whether the settings switch the per-lineage rates on (line 16, use_lin_info).
-bool uses_lin_info(const std::string& settings) { return second_word(line_of(settings, 16)) == "1"; }
+bool uses_lin_info(const std::string& settings) { return settings_line_value(settings, 16) == "1"; }
 
 }  // namespace
 

@@ -108,19 +108,7 @@ pid_t start_replicate(const Replicate& r, const std::string& exe, const Replicat
     if (r.boot) args.push_back("--resample");
     if (o.resume) args.push_back("--resume");
     args.push_back(nullptr);
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    // The child: an ordinary run in the replicate's folder, its console output kept there.
-    if (chdir(r.folder.c_str()) != 0) _exit(1);
-    FILE* console = create_file("console");
-    if (console != nullptr) {
-        dup2(fileno(console), 1);
-        dup2(fileno(console), 2);
-        fclose(console);
-    }
-    execv(exe.c_str(), const_cast<char* const*>(args.data()));
-    _exit(127);
+    return start_in_folder(r.folder, exe, args.data());
 }
 
 void run_all(std::vector<Replicate>& reps, const ReplicateOptions& o, int jobs, int threads, const std::string& exe) {
@@ -163,6 +151,22 @@ void run_all(std::vector<Replicate>& reps, const ReplicateOptions& o, int jobs, 
 }
 
 }  // namespace
+
+pid_t start_in_folder(const std::string& folder, const std::string& exe, const char* const* argv) {
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    // The child: an ordinary run in its folder, its console output kept there.
+    if (chdir(folder.c_str()) != 0) _exit(1);
+    FILE* console = create_file("console");
+    if (console != nullptr) {
+        dup2(fileno(console), 1);
+        dup2(fileno(console), 2);
+        fclose(console);
+    }
+    execv(exe.c_str(), const_cast<char* const*>(argv));
+    _exit(127);
+}
 
 std::string own_executable() {
     char buf[PATH_MAX];

@@ -2,6 +2,8 @@
 // alignment, J at a time (--jobs J), each in a folder of its own.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 struct ReplicateOptions {
@@ -21,5 +23,8 @@ struct ReplicateOptions {
 // when interrupted, else 1.
 int run_replicates(const ReplicateOptions& options);
 
+// Starts `exe` with `argv` (ending in nullptr) in `folder`, its standard output and error
+// written to the file console there; the child's process id, or -1.
+pid_t start_in_folder(const std::string& folder, const std::string& exe, const char* const* argv);
 // The path of this program's executable (from /proc/self/exe), "" when it cannot be had.
 std::string own_executable();

@@ -42,20 +42,6 @@ const char* state_name(int status) {
     return status < 0 ? "not run" : status == 0 ? "complete" : status >= 128 ? "interrupted" : "failed";
 }
 
-// The value of the settings line `index` (from 1): the second word of the line.
-std::string settings_value(const std::string& text, int index) {
-    size_t at = 0;
-    for (int k = 1; k < index && at != std::string::npos; ++k) {
-        at = text.find('\n', at);
-        if (at != std::string::npos) ++at;
-    }
-    if (at == std::string::npos) return "?";
-    const std::string line = text.substr(at, text.find('\n', at) - at);
-    char label[64], value[64];
-    if (sscanf(line.c_str(), "%63s %63s", label, value) != 2) return "?";
-    return value;
-}
-
 // The model a settings text names on its line model_spec, "" when it has none.
 std::string model_of_settings(const std::string& text) {
     const std::string lead = std::string("\n") + kModelSpecLabel;
@@ -179,8 +165,8 @@ void read_folder(FolderRun& r) {
     std::string text;
     if (read_text_file(r.folder + "/settings", text)) {
         r.model = model_of_settings(text);
-        r.seed1 = settings_value(text, 21);
-        r.seed2 = settings_value(text, 22);
+        r.seed1 = settings_line_value(text, 21);
+        r.seed2 = settings_line_value(text, 22);
     }
     if (!read_record(r)) return;
     std::string besttree, treefile;
