@@ -69,18 +69,17 @@ int newton_estimate(const NewtonPlan& plan, double lnL_entry) {
         lnL_last = s.lnL;
         ++count;
         // An estimate out of range restarts from a value tied to the entry value, so
-        // repeated failures cannot drift; the large step sizes keep the loop going.
+        // repeated failures cannot drift; the large step sizes keep the loop going. (The
+        // next derivative pass recomputes every partial for the restarted values.)
         if (moves_mu && !mu_in_bounds(mp.mu, mu0)) {
             mp.mu = mu0 / 2;
             step_mu = kNewtonRestartStep;
             if (moves_k) step_k = kNewtonRestartStep;
-            full_pass();
         }
         if (moves_k && !kprime_in_bounds(mp.Kprime, kprime0)) {
             mp.Kprime = 1.05 * kprime0;
             step_k = kNewtonRestartStep;
             if (moves_mu) step_mu = kNewtonRestartStep;
-            full_pass();
         }
     }
     const bool in_range = (!moves_mu || mu_in_bounds(mp.mu, mu0)) &&
@@ -88,6 +87,5 @@ int newton_estimate(const NewtonPlan& plan, double lnL_entry) {
     if (in_range && lnL_last >= lnL_entry) return 0;
     mp.mu = mu0;
     mp.Kprime = kprime0;
-    full_pass();
     return 1;
 }

@@ -16,9 +16,9 @@ struct NewtonPlan {
 };
 // Returns 0 when the estimates stand. Returns 1 when they were rejected (a value out of
 // range at the end, or the last iteration's log-likelihood below `lnL_entry`, that of the
-// current tree on entry): then the entry values are back and the partials recomputed for
-// them. On acceptance the partials belong to the values of the last iteration, not to the
-// final ones.
+// current tree on entry): then the entry values are back. Either way the partials are left
+// as the last derivative pass made them: every estimator runs inside settle_estimation,
+// which recomputes them for the values that stand.
 int newton_estimate(const NewtonPlan& plan, double lnL_entry);
 
 // An estimator moves the parameters on the current tree, whose log-likelihood is

@@ -268,10 +268,10 @@ double neg_lnl(const double* p) {
     return -full_pass_log_likelihood();
 }
 
+// The gradient's derivative pass recomputes every partial on its way up the tree.
 void neg_lnl_grad(const double* p, double* df) {
     qn_store_params(p);
     ratio_from_kprime();
-    full_pass();
     qn_gradient(df);
 }
 
@@ -287,11 +287,9 @@ double qn_estimate() {
     const bool finite = dfpmin_temp(p, n, 0.005, &count, &value, neg_lnl, neg_lnl_grad, &capped_lnL);
     qn_store_params(p);
     ratio_from_kprime();
-    full_pass();
     if (!finite || !qn_result_acceptable()) {
         qn_store_params(entry);
         ratio_from_kprime();
-        full_pass();
     }
     free_vect(entry, 1, n);
     free_vect(p, 1, n);

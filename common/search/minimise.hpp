@@ -33,11 +33,13 @@ bool dfpmin_temp(double* p, int n, double tolerance, int* count, double* value,
                  MinObjective func, MinGradient grad, double* capped_lnL);
 
 // Minus the log-likelihood of the current tree at the parameter vector p (after
-// qn_store_params, ratio_from_kprime and a full pass), and its gradient.
+// qn_store_params, ratio_from_kprime and a full pass), and its gradient (from a derivative
+// pass, which makes the partials afresh).
 double neg_lnl(const double* p);
 void neg_lnl_grad(const double* p, double* df);
 // Minimises -lnL over the program's parameters (after a rejected Newton-Raphson estimate);
 // restores the entry values when the minimisation failed or the program does not accept
-// the result. Returns the minimiser's capped log-likelihood (see dfpmin_temp).
+// the result. Returns the minimiser's capped log-likelihood (see dfpmin_temp). The partials
+// are left stale for settle_estimation to recompute.
 double qn_estimate();
 
