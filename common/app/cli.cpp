@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/sized_settings.hpp"
+#include "base/file_io.hpp"
 #include "base/program_info.hpp"
 #include "base/state.hpp"
 #include "input/settings.hpp"
@@ -23,8 +25,17 @@ void reset_command_line() { command_line = CommandLine{}; }
 
 namespace {
 
-// Writes the recommended settings as "settings" in the current folder, never over one.
+// Writes the recommended settings as "settings" in the current folder, never over one:
+// those for the folder's infile when it has one, else the fixed recommendation.
 int write_settings_file(FILE* out, FILE* err) {
+    std::string infile, text;
+    int n = 0, npat = 0;
+    const bool sized = access("infile", F_OK) == 0;
+    if (sized && !read_text_file("infile", infile)) {
+        fprintf(err, "%s: cannot read infile: %s\n", program.name, strerror(errno));
+        return 1;
+    }
+    text = sized ? recommended_settings_text_for(infile, n, npat) : recommended_settings_text();
     const int fd = open("settings", O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) {
         if (errno == EEXIST)
@@ -39,14 +50,20 @@ int write_settings_file(FILE* out, FILE* err) {
         close(fd);
         return 1;
     }
-    write_settings_text(f, recommended_settings());
+    fputs(text.c_str(), f);
     const bool written = ferror(f) == 0 && fclose(f) == 0;
     if (!written) {
         fprintf(err, "%s: cannot write settings: %s\n", program.name, strerror(errno));
         return 1;
     }
-    fprintf(out, "Wrote the recommended settings to settings; change the seeds for more "
-                 "searches of the same data.\n");
+    if (sized)
+        fprintf(out, "Wrote the recommended settings for the %d sequences and %d site patterns of "
+                     "infile to settings; change the seeds for more searches of the same data.\n",
+                n, npat);
+    else
+        fprintf(out, "Wrote the recommended settings to settings (there is no infile here: its "
+                     "size would set max_iter and a stop_flat line); change the seeds for more "
+                     "searches of the same data.\n");
     return 0;
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/cli.hpp"
 #include "app/folder_lock.hpp"
+#include "app/sized_settings.hpp"
 #include "base/file_io.hpp"
 #include "base/program_info.hpp"
 #include "base/state.hpp"
@@ -64,19 +65,6 @@ bool put_file(const char* name, const std::string& text, FILE* err) {
     return false;
 }
 
-// The recommended settings, as --write-settings writes them.
-std::string recommended_settings_text() {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    if (f == nullptr) return std::string();
-    write_settings_text(f, recommended_settings());
-    fclose(f);
-    std::string text(buf, size);
-    free(buf);
-    return text;
-}
-
 }  // namespace
 
 bool enter_run_folder(FILE* err) {
@@ -110,9 +98,11 @@ bool enter_run_folder(FILE* err) {
     if (!put_file("infile", alignment, err)) return false;
     // The folder's own settings are kept (a rerun with --redo repeats the run) unless
     // --settings names others.
-    if (!settings_text.empty() || !exists("settings"))
-        if (!put_file("settings", settings_text.empty() ? recommended_settings_text() : settings_text, err))
-            return false;
+    if (!settings_text.empty() || !exists("settings")) {
+        int n = 0, npat = 0;
+        if (settings_text.empty()) settings_text = recommended_settings_text_for(alignment, n, npat);
+        if (!put_file("settings", settings_text, err)) return false;
+    }
     printf("Run folder %s: the alignment %s is its infile\n", g_folder.c_str(), c.alignment.c_str());
     return true;
 }

@@ -46,6 +46,10 @@ struct Settings {
     int seed1 = 0, seed2 = 0;
     // the optional line model_spec after the 22 (or --model): a model by name
     ModelSpec model_spec;
+    // the optional line stop_flat: a search also ends once its best log-likelihood has not
+    // risen by more than flat_lnl within flat_moves moves (0 moves: the line is absent)
+    double flat_lnl = 0;
+    int flat_moves = 0;
     // derived counts
     int stop_count = 0, min_trials = 0, burnin_len = 0;
 };
@@ -205,6 +209,11 @@ struct AnnealState {
     double dlnL_max = 0;  // the largest change of one burn-in move
     int n_accepted = 0, n_changes = 0;
     int since_unique = 0;
+    // stop_flat: the best log-likelihood at its last rise by more than flat_lnl, and the
+    // moves of this search since then
+    double flat_ref = 0;
+    int flat_since = 0;
+    int flat_ended = 0;  // the searches it ended: 1 the first, 2 the second
     int search_on = 0;
     int first_pass = 1;
     // the parameters in force when the best tree was last replaced

@@ -181,31 +181,65 @@ void skip_comment(TextReader& r) {
         while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
 }
 
+// model_spec's value: one model string.
+void read_model_spec_line(TextReader& r, int line) {
+    std::string value;
+    int value_line = 0;
+    if (!more_on_line(r) || !next_token(r, value, &value_line))
+        input_error("settings", line, "%s has no value (a model such as GTR+G4)", kModelSpecLabel);
+    if (settings.model_spec.given) input_error("settings", line, "%s is given twice", kModelSpecLabel);
+    std::string why;
+    if (!parse_model_spec(value, settings.model_spec, why))
+        input_error("settings", value_line, "%s is '%s': %s", kModelSpecLabel,
+                    printable(value).c_str(), why.c_str());
+}
+
+// stop_flat's values: a log-likelihood rise (0 or more) and a number of moves (1 or more).
+void read_stop_flat_line(TextReader& r, int line) {
+    std::string rise, moves;
+    int rise_line = 0, moves_line = 0;
+    if (!more_on_line(r) || !next_token(r, rise, &rise_line) || !more_on_line(r) ||
+        (*r.text)[r.pos] == '#' || !next_token(r, moves, &moves_line))
+        input_error("settings", line, "%s needs two values: a rise of the log-likelihood and a "
+                    "number of moves (such as 0.01 25000)", kStopFlatLabel);
+    if (settings.flat_moves > 0) input_error("settings", line, "%s is given twice", kStopFlatLabel);
+    char* end = nullptr;
+    errno = 0;
+    const double lnl = strtod(rise.c_str(), &end);
+    if (*end != '\0' || errno != 0 || !(lnl >= 0) || !std::isfinite(lnl))
+        input_error("settings", rise_line, "%s: the rise is '%s'; it must be a number, 0 or more",
+                    kStopFlatLabel, printable(rise).c_str());
+    int count = 0;
+    if (parse_int_token(moves, count) != kNumberOk || count < 1)
+        input_error("settings", moves_line, "%s: the number of moves is '%s'; it must be a whole "
+                    "number, 1 or more", kStopFlatLabel, printable(moves).c_str());
+    settings.flat_lnl = lnl;
+    settings.flat_moves = count;
+}
+
 // After the 22 lines come optional lines named by their label (a line starting with '#'
 // is a comment). An unknown label is an error: a misspelt model_spec must not quietly run
 // another model.
 void read_optional_lines(TextReader& r) {
     settings.model_spec = ModelSpec{};
-    std::string label, value;
+    settings.flat_lnl = 0;
+    settings.flat_moves = 0;
+    std::string label;
     int line = 0;
     while (next_token(r, label, &line)) {
         if (label[0] == '#') {
             while (r.pos < r.text->size() && (*r.text)[r.pos] != '\n') ++r.pos;
             continue;
         }
-        if (label != kModelSpecLabel)
+        if (label == kModelSpecLabel)
+            read_model_spec_line(r, line);
+        else if (label == kStopFlatLabel)
+            read_stop_flat_line(r, line);
+        else
             input_error("settings", line, "'%s' follows the %d settings lines; only a line %s (a "
-                        "model such as GTR+G4) or a comment starting with '#' may follow them",
-                        printable(label).c_str(), kSettingsLines, kModelSpecLabel);
-        int value_line = 0;
-        if (!more_on_line(r) || !next_token(r, value, &value_line))
-            input_error("settings", line, "%s has no value (a model such as GTR+G4)", kModelSpecLabel);
-        if (settings.model_spec.given)
-            input_error("settings", line, "%s is given twice", kModelSpecLabel);
-        std::string why;
-        if (!parse_model_spec(value, settings.model_spec, why))
-            input_error("settings", value_line, "%s is '%s': %s", kModelSpecLabel,
-                        printable(value).c_str(), why.c_str());
+                        "model such as GTR+G4), a line %s (a rise and a number of moves) or a "
+                        "comment starting with '#' may follow them",
+                        printable(label).c_str(), kSettingsLines, kModelSpecLabel, kStopFlatLabel);
         skip_comment(r);
     }
 }
@@ -274,6 +308,13 @@ void write_settings_text(FILE* out, const Settings& values) {
     if (values.model_spec.given)
         fprintf(out, "%-18s %-12s # %s\n", kModelSpecLabel, values.model_spec.text.c_str(),
                 "the substitution model by name; it replaces line 1");
+    if (values.flat_moves > 0) {
+        char both[64];
+        snprintf(both, sizeof both, "%g %d", values.flat_lnl, values.flat_moves);
+        fprintf(out, "%-18s %-12s # %s\n", kStopFlatLabel, both,
+                "a search also ends when its best lnL has not risen by more than the first "
+                "value within the second's moves");
+    }
 }
 
 // Stops the run when a count does not fit a 32-bit integer.

@@ -9,6 +9,8 @@
 constexpr int kSettingsLines = 22;
 // The label of the optional line after the 22 that names the model (GTR+G4, ...).
 constexpr const char* kModelSpecLabel = "model_spec";
+// The label of the optional line of the stopping rule on a flat best log-likelihood.
+constexpr const char* kStopFlatLabel = "stop_flat";
 
 // One line of the settings file: its label and the field of the record it fills (an integer
 // read as "%d", or a single-precision real read as "%f").
@@ -35,8 +37,8 @@ std::string settings_line_value(const std::string& text, int index);
 // --model: the model of the command line, as the settings line model_spec gives it; a
 // settings file that names another model stops the run (one run, one model).
 void take_model_option(const std::string& text);
-// Writes a settings file of the 22 lines with the values of `values` (and its model_spec line
-// when it has one), one comment per line (after '#', which the reader skips).
+// Writes a settings file of the 22 lines with the values of `values` (and its model_spec and
+// stop_flat lines when it has them), one comment per line (after '#', which the reader skips).
 void write_settings_text(FILE* out, const Settings& values);
 // stop_count, min_trials, burnin_len from the settings and ntaxa.
 // Also stops the run when the cooling constant or the second search's temperature would

@@ -2,6 +2,8 @@
 // from them.
 #include "input/settings_doc.hpp"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -98,6 +100,16 @@ const SettingDoc& setting_doc(const char* name) {
     return kUnknown;
 }
 
+namespace {
+
+// The lines that grow with the alignment (see recommended_settings_for_size): the move cap
+// of each search, and the stopping rule on a flat best log-likelihood.
+constexpr int kMovesCapPerTaxon = 4000;
+constexpr double kFlatRise = 0.01;
+constexpr int kFlatMovesPerTaxon = 100;
+
+}  // namespace
+
 Settings recommended_settings() {
     Settings s;
     s.model = 2;
@@ -123,6 +135,17 @@ Settings recommended_settings() {
     s.nreps = 0;
     s.seed1 = 12345;
     s.seed2 = 67890;
+    return s;
+}
+
+// The move counts grow with n alone: on the benchmark sets the moves a search needs follow
+// the number of sequences, while more patterns make each move dearer but not more needed.
+Settings recommended_settings_for_size(int ntaxa, int /*npat*/) {
+    Settings s = recommended_settings();
+    const auto moves = [](long long count) { return static_cast<int>(std::min<long long>(count, INT_MAX)); };
+    s.max_iter = std::max(s.max_iter, moves(static_cast<long long>(kMovesCapPerTaxon) * ntaxa));
+    s.flat_lnl = kFlatRise;
+    s.flat_moves = moves(static_cast<long long>(kFlatMovesPerTaxon) * ntaxa);
     return s;
 }
 

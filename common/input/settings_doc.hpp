@@ -18,6 +18,9 @@ struct SettingDoc {
 const SettingDoc& setting_doc(const char* name);
 // The recommended settings (those of the thorough examples) of this program.
 Settings recommended_settings();
+// The recommended settings for an alignment of `ntaxa` sequences and `npat` site patterns:
+// the fixed recommendation with a move cap and a stop_flat line that grow with its size.
+Settings recommended_settings_for_size(int ntaxa, int npat);
 // The 22 lines with their recommended values: a Markdown table, or with `man` the entries
 // of the manual page's SETTINGS section.
 void describe_settings(FILE* out, bool man);

@@ -63,6 +63,13 @@ void write_run_report() {
     fprintf(f, " The number of iterations during the burnin period is %d\n\n", settings.burnin_len);
     fprintf(f, " The number of iterations after last unique tree proposed is at least %d\n\n",
             settings.stop_count);
+    if (settings.flat_moves > 0) {
+        static const char* const kEnded[] = {"neither search ended so", "the first search ended so",
+                                             "the second search ended so", "both searches ended so"};
+        fprintf(f, " A search also ends when its best log-likelihood has not risen by more than %g "
+                   "in %d iterations: %s\n\n",
+                settings.flat_lnl, settings.flat_moves, kEnded[ann.flat_ended & 3]);
+    }
     fprintf(f, " The number of trials within each tree must be at least %d\n\n",
             settings.min_trials);
     fprintf(f, " The value of beta is %f\n\n", ann.beta);

@@ -51,13 +51,31 @@ void optimise_archive() {
     ann.best = current_estimates();
 }
 
+// stop_flat: a rise of the best log-likelihood by more than flat_lnl starts the count of
+// moves again; a search with the line ends when the count reaches flat_moves.
+void start_flat_count() {
+    ann.flat_ref = ann.lnL_best;
+    ann.flat_since = 0;
+}
+
+void count_flat_move() {
+    if (settings.flat_moves <= 0) return;
+    if (ann.lnL_best > ann.flat_ref + settings.flat_lnl)
+        start_flat_count();
+    else
+        ann.flat_since += 1;
+}
+
+bool flat_for_long() { return settings.flat_moves > 0 && ann.flat_since >= settings.flat_moves; }
+
 // One search: proposals until no new tree has turned up for stop_count steps or the
-// iteration cap is reached, re-estimating the parameters whenever the log-likelihood
-// has risen by the fraction improve_tol of its magnitude at the last estimation. An
-// interrupt ends it after the proposal in hand.
+// iteration cap is reached (or, with stop_flat, the best log-likelihood has stayed flat),
+// re-estimating the parameters whenever the log-likelihood has risen by the fraction
+// improve_tol of its magnitude at the last estimation. An interrupt ends it after the
+// proposal in hand.
 void search() {
     while (ann.since_unique < settings.stop_count && ann.anneal_iter < settings.max_iter &&
-           !search_interrupted()) {
+           !flat_for_long() && !search_interrupted()) {
         take_step();
         ann.anneal_iter += 1;
         cool();
@@ -66,7 +84,13 @@ void search() {
             estimate_here();
             ann.lnL_ref = ann.lnL_cur;
         }
+        count_flat_move();
         checkpoint_if_due();
+    }
+    if (flat_for_long()) {
+        ann.flat_ended |= ann.phase == kAnnealFirstSearch ? 1 : 2;
+        printf("  The best log-likelihood has not risen by more than %g in %d moves: the search "
+               "has converged\n", settings.flat_lnl, settings.flat_moves);
     }
 }
 
@@ -149,6 +173,7 @@ AnnealSummary anneal() {
         ann.beta = cooling_constant();
         ann.search_on = 1;
         ann.since_unique = 0;
+        start_flat_count();
         ann.phase = kAnnealFirstSearch;
         printf("  Beginning tree search ....\n");
     }
@@ -180,6 +205,7 @@ AnnealSummary anneal() {
             if (estimation_on()) archive.n_keep = 2 * archive.n_keep;
             archive.archive_full = 0;
             ann.since_unique = 0;
+            start_flat_count();
             ann.first_pass = 0;
             ann.second_ran = true;
             ann.phase = kAnnealSecondSearch;

@@ -1,0 +1,53 @@
+// Measuring an alignment for its recommended settings. The alignment is read as a run reads
+// it (the same formats, the same messages), its patterns counted with the recommended
+// handling of gaps, and every record it filled is cleared again.
+#include "app/sized_settings.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/state.hpp"
+#include "input/alignment.hpp"
+#include "input/alignment_formats.hpp"
+#include "input/infile_header.hpp"
+#include "input/settings.hpp"
+#include "input/settings_doc.hpp"
+#include "input/site_patterns.hpp"
+
+namespace {
+
+std::string settings_text(const Settings& values) {
+    char* buf = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&buf, &size);
+    if (f == nullptr) return std::string();
+    write_settings_text(f, values);
+    fclose(f);
+    std::string text(buf, size);
+    free(buf);
+    return text;
+}
+
+}  // namespace
+
+std::string recommended_settings_text() { return settings_text(recommended_settings()); }
+
+std::string recommended_settings_text_for(const std::string& text, int& ntaxa, int& npat) {
+    reset_settings();
+    settings.keep_gaps = recommended_settings().keep_gaps;
+    if (starts_with_own_header(text) || !in_other_format(text)) {
+        parse_sequences(text, parse_infile_header(text));
+    } else {
+        OtherAlignment other;
+        read_other_format(text, other);
+        set_dimensions(other);
+        set_sequences(other);
+    }
+    build_patterns();
+    ntaxa = settings.ntaxa;
+    npat = alignment.npat;
+    const Settings sized = recommended_settings_for_size(ntaxa, npat);
+    reset_settings();
+    reset_alignment();
+    return settings_text(sized);
+}
