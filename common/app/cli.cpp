@@ -141,6 +141,12 @@ void print_help(FILE* out) {
           "                    clock-test/free, same model and seeds; 2 (lnL_free -\n"
           "                    lnL_clock) against a chi-square with n - 2 degrees of\n"
           "                    freedom, written to 'clocktest'\n"
+          "  --score FILE      score the trees of FILE (Newick, one or more; rooted for\n"
+          "                    clockml) on this folder's alignment and model, each tree's\n"
+          "                    lengths or times and the model's parameters optimised; with\n"
+          "                    two or more, the KH, SH and AU tests (RELL); writes 'score'\n"
+          "                    and the optimised trees to 'scored.tre'\n"
+          "  --rell N          with --score: resamplings of the tests (default 10000)\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -186,6 +192,8 @@ const RunOption kRunOptions[] = {
     {"--checkpoint-every", &CommandLine::checkpoint_every, 10000000, nullptr, nullptr, 0},
     {"--resume", nullptr, 0, &CommandLine::resume, nullptr},
     {"--clock-test", nullptr, 0, &CommandLine::clock_test, nullptr},
+    {"--score", nullptr, 0, nullptr, &CommandLine::score},
+    {"--rell", &CommandLine::rell, 1000000, nullptr, nullptr, 100},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -299,6 +307,13 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         return misuse(c.redo ? "--redo goes with -s FILE"
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
+    const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
+    if (!c.score.empty()) {
+        if (searches || c.prepare || c.jobs > 0 || c.resample || c.resume || c.clock_test)
+            return misuse("--score goes with --rell, --model, --threads and -s only");
+        return kRunScore;
+    }
+    if (rell_given) return misuse("--rell goes with --score");
     if (c.clock_test) {
         if (!program.has_lin_info) return misuse("--clock-test is clockml's: run it with clockml");
         if (searches || c.prepare || c.jobs > 0 || c.resample || c.resume)

@@ -16,6 +16,7 @@ constexpr int kRunProgram = -1;     // a run in this folder (with --resample: a 
 constexpr int kRunReplicates = -2;  // replicate and bootstrap searches in folders of their own
 constexpr int kRunSummarise = -3;   // the summary of folders that have run
 constexpr int kRunClockTest = -4;   // clockml --clock-test: a clock search and an unrooted one, compared
+constexpr int kRunScore = -5;       // --score FILE: given trees scored and tested
 
 // The options of a run.
 struct CommandLine {
@@ -34,6 +35,8 @@ struct CommandLine {
     int checkpoint_every = 300; // --checkpoint-every SECONDS; 0: no checkpoints
     bool resume = false;        // --resume: go on from the folder's checkpoint
     bool clock_test = false;    // --clock-test (clockml)
+    std::string score;          // --score FILE: the trees to score
+    int rell = 10000;           // --rell N: resamplings of the tests of --score
 };
 extern CommandLine command_line;
 void reset_command_line();

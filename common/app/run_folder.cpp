@@ -85,7 +85,8 @@ bool enter_run_folder(FILE* err) {
         return false;
     }
     lock_folder();
-    if (!c.redo)
+    // Scoring trees writes no search report, so it may run beside them.
+    if (!c.redo && c.score.empty())
         for (const char* name : kReportNames)
             if (exists(name)) {
                 fprintf(err,

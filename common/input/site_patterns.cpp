@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/fatal.hpp"
+#include "base/rng.hpp"
 #include "base/state.hpp"
 
 // Whether site j shows the same codes as site k in every sequence.
@@ -71,16 +72,6 @@ void build_patterns() {
                     "is left once the gapped sites are excluded");
 }
 
-namespace {
-
-uint64_t splitmix64(uint64_t& x) {
-    uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
-}  // namespace
 
 ResampleDraw resample_patterns(int32_t seed1, int32_t seed2) {
     Alignment& a = alignment;
