@@ -3,6 +3,7 @@
 #include "app/cli.hpp"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,6 +148,10 @@ void print_help(FILE* out) {
           "                    two or more, the KH, SH and AU tests (RELL); writes 'score'\n"
           "                    and the optimised trees to 'scored.tre'\n"
           "  --rell N          with --score: resamplings of the tests (default 10000)\n"
+          "  --model-test      fit JC, K2P, F84, HKY, TN93 and GTR, each alone, +I, +G4 and\n"
+          "                    +I+G4, on one distance tree and rank them by BIC (or\n"
+          "                    --criterion AIC or AICc) in 'modeltest'; --model auto does\n"
+          "                    the same and then searches with the best\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -194,6 +199,8 @@ const RunOption kRunOptions[] = {
     {"--clock-test", nullptr, 0, &CommandLine::clock_test, nullptr},
     {"--score", nullptr, 0, nullptr, &CommandLine::score},
     {"--rell", &CommandLine::rell, 1000000, nullptr, nullptr, 100},
+    {"--model-test", nullptr, 0, &CommandLine::model_test, nullptr},
+    {"--criterion", nullptr, 0, nullptr, &CommandLine::criterion},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -295,7 +302,20 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         }
         ++i;
     }
-    if (!c.model.empty()) {
+    const bool auto_model = c.model == "auto" || c.model == "AUTO";
+    if (auto_model) c.model = "auto";
+    if (!c.criterion.empty()) {
+        for (const char* name : {"BIC", "AIC", "AICc"})
+            if (strcasecmp(c.criterion.c_str(), name) == 0) c.criterion = name;
+        if (c.criterion != "BIC" && c.criterion != "AIC" && c.criterion != "AICc") {
+            fprintf(err, "%s: --criterion %s: give BIC, AIC or AICc\n", program.name, c.criterion.c_str());
+            return 1;
+        }
+        if (!c.model_test && !auto_model) return misuse("--criterion goes with --model-test or --model auto");
+    } else {
+        c.criterion = "BIC";
+    }
+    if (!c.model.empty() && !auto_model) {
         ModelSpec chosen;
         std::string why;
         if (!parse_model_spec(c.model, chosen, why)) {
@@ -308,6 +328,14 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
     const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
+    if (c.model_test || auto_model) {
+        if (searches || c.prepare || c.jobs > 0 || c.resample || c.clock_test || !c.score.empty() ||
+            (c.model_test && (c.resume || !c.model.empty())))
+            return misuse(c.model_test ? "--model-test goes with --criterion, --threads and -s only"
+                                       : "--model auto goes with a single search (with --criterion, --threads, -s)");
+        if (c.model_test) return kRunModelTest;
+        return kRunProgram;
+    }
     if (!c.score.empty()) {
         if (searches || c.prepare || c.jobs > 0 || c.resample || c.resume || c.clock_test)
             return misuse("--score goes with --rell, --model, --threads and -s only");

@@ -17,6 +17,7 @@ constexpr int kRunReplicates = -2;  // replicate and bootstrap searches in folde
 constexpr int kRunSummarise = -3;   // the summary of folders that have run
 constexpr int kRunClockTest = -4;   // clockml --clock-test: a clock search and an unrooted one, compared
 constexpr int kRunScore = -5;       // --score FILE: given trees scored and tested
+constexpr int kRunModelTest = -6;   // --model-test: the candidate models ranked
 
 // The options of a run.
 struct CommandLine {
@@ -37,6 +38,8 @@ struct CommandLine {
     bool clock_test = false;    // --clock-test (clockml)
     std::string score;          // --score FILE: the trees to score
     int rell = 10000;           // --rell N: resamplings of the tests of --score
+    bool model_test = false;    // --model-test: rank the candidate models and stop
+    std::string criterion;      // --criterion BIC|AIC|AICc (default BIC)
 };
 extern CommandLine command_line;
 void reset_command_line();

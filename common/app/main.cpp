@@ -9,9 +9,11 @@
 
 #include "app/cli.hpp"
 #include "app/folder_lock.hpp"
+#include "app/model_test.hpp"
 #include "app/run.hpp"
 #include "app/run_folder.hpp"
 #include "app/score_run.hpp"
+#include "base/state.hpp"
 #include "base/timer.hpp"
 #include "output/runlog.hpp"
 #include "runs/clock_test.hpp"
@@ -33,13 +35,25 @@ int main(int argc, char** argv) {
     runlog_command_line(argc, argv);
     const int status = handle_command_line(argc, argv, stdout, stderr);
     const bool own_folder = (status == kRunProgram || status == kRunReplicates ||
-                             status == kRunClockTest || status == kRunScore) &&
+                             status == kRunClockTest || status == kRunScore || status == kRunModelTest) &&
                             !command_line.alignment.empty();
     // The trees to score are named from where the program was started.
     const std::string trees_named = command_line.score;
     if (status == kRunScore && own_folder) command_line.score = absolute_path(command_line.score);
     const double started = wall_seconds_now();
     if (own_folder && !enter_run_folder(stderr)) return 1;
+    if (status == kRunModelTest || (status == kRunProgram && command_line.model == "auto")) {
+        std::string winner;
+        lock_folder();
+        const int tested = run_model_test(command_line.criterion, command_line.threads, winner);
+        unlock_folder();
+        if (tested != 0 || status == kRunModelTest) return tested;
+        // --model auto: the search runs with the winner, from fresh records.
+        printf("\nThe search uses %s, the best model by %s (see modeltest)\n\n", winner.c_str(),
+               command_line.criterion.c_str());
+        command_line.model = winner;
+        reset_all_records();
+    }
     if (status == kRunProgram) {
         const int done = run_program();
         if (own_folder) write_closing_summary(stdout, done, false, wall_seconds_now() - started);

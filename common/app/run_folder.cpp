@@ -85,8 +85,8 @@ bool enter_run_folder(FILE* err) {
         return false;
     }
     lock_folder();
-    // Scoring trees writes no search report, so it may run beside them.
-    if (!c.redo && c.score.empty())
+    // Scoring trees and the model test write no search report, so they may run beside them.
+    if (!c.redo && c.score.empty() && !c.model_test)
         for (const char* name : kReportNames)
             if (exists(name)) {
                 fprintf(err,
