@@ -208,6 +208,7 @@ int main(int argc, char** argv) {
     s.n_keep = 1;
     const int n = s.ntaxa;
     reset_tree(n);
+    reset_archive(n, 1);
     parse_sequences(data, offset);
     build_patterns();
     std::string why;
@@ -230,6 +231,9 @@ int main(int argc, char** argv) {
         printf("%.6f\n", log_likelihood());
         return 0;
     }
+    // The tree's own lengths are not starting values: clock start times must come from
+    // the topology alone (lengths read into the times leave a tree that is not a clock tree).
+    for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     assign_start_values();
     for (int leaf = 1; leaf <= n; ++leaf)
         if (!program.unrooted_newick) tree.cur.TimeVec[leaf] = 1.0;
