@@ -22,6 +22,9 @@ int estimate_kprime(double lnL_entry);
 // log-likelihood (see qn_estimate), or -HUGE_VAL.
 double reestimate_kprime(double lnL_entry);
 double length_objective(int c, double x);
+// The branch above node c moved to the length that maximises the likelihood (Brent's method
+// over path passes), bracketing from `lower_start`; true when it settled.
+bool optimise_branch(int c, double lower_start);
 double optimise_branch_lengths(double lnL_entry);
 void fitch_up();
 void fitch_down();

@@ -17,6 +17,8 @@ constexpr double kMinLength = 1e-6;
 // First point of the bracketing for internal branches in the second phase.
 constexpr double kInternalSecondStart = 0.001;
 
+}  // namespace
+
 bool optimise_branch(int c, double lower_start) {
     tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
     double ax = lower_start;
@@ -30,8 +32,6 @@ bool optimise_branch(int c, double lower_start) {
     }
     return node_settled(c, xmin);
 }
-
-}  // namespace
 
 double length_objective(int c, double x) {
     // A branch never gets a negative (or undefined) length, whatever the bracketing tries,

@@ -40,6 +40,8 @@ struct CommandLine {
     int rell = 10000;           // --rell N: resamplings of the tests of --score
     bool model_test = false;    // --model-test: rank the candidate models and stop
     std::string criterion;      // --criterion BIC|AIC|AICc (default BIC)
+    int alrt = 0;               // --alrt N: SH-aLRT support of the best tree (freeml)
+    bool abayes = false;        // --abayes: aBayes support of the best tree (freeml)
 };
 extern CommandLine command_line;
 void reset_command_line();

@@ -113,12 +113,7 @@ ScoredTree score_loaded_tree() {
     }
     ScoredTree s;
     s.lnL = full_pass_log_likelihood();
-    // One site of each pattern: the terms with every weight 1.
-    const std::vector<int> weights = alignment.site_counter;
-    for (int p = 0; p < alignment.npat; ++p) alignment.site_counter[static_cast<size_t>(p)] = 1;
-    (void)log_likelihood();
-    s.pattern_lnl.assign(lik.site_terms.begin(), lik.site_terms.begin() + alignment.npat);
-    alignment.site_counter = weights;
+    s.pattern_lnl = pattern_log_likelihoods();
     copy_tree_current_to_best();
     s.newick = memory_text([](FILE* f) { write_newick_best(f); }) + ";";
     s.parameters = parameters_text();

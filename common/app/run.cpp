@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "app/app_seams.hpp"
+#include "app/branch_support.hpp"
 #include "app/cli.hpp"
 #include "app/folder_lock.hpp"
 #include "app/memory_need.hpp"
@@ -367,9 +368,12 @@ int run_program() {
     fputs(";\n", run_files.best_tre);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
     const bool written = close_reports();
-    const int status = !written ? 1 : search_interrupted() ? interrupted_exit_status() : 0;
+    int status = !written ? 1 : search_interrupted() ? interrupted_exit_status() : 0;
     // A complete run needs its checkpoint no more; an interrupted one keeps it to resume.
     if (status == 0) remove_checkpoint();
+    if (status == 0 && (command_line.alrt > 0 || command_line.abayes) &&
+        !write_branch_support(command_line.alrt, command_line.abayes))
+        status = 1;
     runlog_end(status, written);
     unlock_folder();
     return status;

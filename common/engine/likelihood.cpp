@@ -273,6 +273,17 @@ double log_likelihood() {
     return sum_site_terms();
 }
 
+std::vector<double> pattern_log_likelihoods() {
+    // The site terms are the pattern weights times these values: with every weight 1 they
+    // are the values themselves, to the bit.
+    const std::vector<int> weights = alignment.site_counter;
+    for (int p = 0; p < alignment.npat; ++p) alignment.site_counter[static_cast<size_t>(p)] = 1;
+    run_chunks(pattern_chunks(), site_terms_routine(), nullptr);
+    std::vector<double> values(lik.site_terms.begin(), lik.site_terms.begin() + alignment.npat);
+    alignment.site_counter = weights;
+    return values;
+}
+
 // Every pattern's probability at its observed frequency among all declared sites; sites
 // excluded for gaps still count in the denominator.
 double max_unconstrained_lnl() {

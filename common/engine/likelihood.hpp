@@ -48,6 +48,8 @@ double path_pass_log_likelihood(const int* nodes, int count, const std::vector<i
 double proposed_path_pass_log_likelihood(const int* nodes, int count,
                                          const std::vector<int>* rows, const double* times);
 void drop_proposed_path(const int* nodes, int count);
+// The log-likelihood of one site of each pattern, from the root partials as they stand.
+std::vector<double> pattern_log_likelihoods();
 double log_likelihood();
 double max_unconstrained_lnl();
 

@@ -18,6 +18,7 @@ struct NewickSource {
     const double* times;
     bool rooted;  // node times (edge = time difference) or branch lengths (edge = value)
     bool nexus_names = false;
+    const std::vector<std::string>* labels = nullptr;  // of internal nodes, by number
 };
 
 int child(const NewickSource& src, int v, int row) {
@@ -70,6 +71,7 @@ void write_node(FILE* f, const NewickSource& src, int v, int parent, int third, 
         return;
     }
     fprintf(f, ")");
+    if (src.labels != nullptr && static_cast<size_t>(v) < src.labels->size()) fputs((*src.labels)[static_cast<size_t>(v)].c_str(), f);
     if (src.times && v != tree.n + 1) fprintf(f, ":%f", extra + edge_length(src, v, parent));
 }
 
@@ -143,6 +145,16 @@ void write_newick_best(FILE* f) {
         write_newick_lengths_unrooted(f, root, root, true);
     else
         write_newick_lengths(f, root, root);
+}
+
+void write_newick_best_labelled(FILE* f, const std::vector<std::string>& labels) {
+    const int root = tree.n + 1;
+    NewickSource src = best_source(!program.unrooted_newick);
+    src.labels = &labels;
+    if (program.unrooted_newick)
+        write_unrooted_top(f, src, root);
+    else
+        write_node(f, src, root, root, 0);
 }
 
 void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names) {

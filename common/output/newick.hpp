@@ -3,11 +3,14 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/state.hpp"
 
 // The best tree (ppTwoRow_best, TimeVec_best) from the root, in the program's form.
 void write_newick_best(FILE* f);
+// The same with a label after each internal node that has one (labels[v], "" for none).
+void write_newick_best_labelled(FILE* f, const std::vector<std::string>& labels);
 // An archived tree from the root, in the program's form. With `nexus_names` the names are
 // written as a NEXUS trees block needs them (nexus_name).
 void write_newick_record(FILE* f, const TreeRecord* record, bool nexus_names = false);

@@ -126,6 +126,35 @@ bool fit_au_curve(const double* bp, double B, double& d, double& c) {
 
 }  // namespace
 
+double sh_alrt_support(const std::vector<double>* const l[3], const double L[3], const std::vector<int>& weights,
+                       int replicates, uint64_t& stream) {
+    const double delta = L[0] - std::max(L[1], L[2]);
+    if (!(delta > 0)) return 0.0;
+    const std::vector<int> site = site_patterns_of(weights);
+    std::vector<int> counts(weights.size());
+    int support = 0;
+    for (int b = 0; b < replicates; ++b) {
+        draw_counts(stream, site, static_cast<long>(site.size()), counts);
+        double cs[3];
+        for (int i = 0; i < 3; ++i) {
+            double sum = 0.0;
+            for (std::size_t p = 0; p < counts.size(); ++p)
+                if (counts[p] != 0) sum += counts[p] * (*l[i])[p];
+            cs[i] = sum - L[i];
+        }
+        std::sort(cs, cs + 3);
+        if (delta > cs[2] - cs[1] + 0.05) ++support;
+    }
+    return static_cast<double>(support) / replicates;
+}
+
+double abayes_support(const double L[3]) {
+    const double top = std::max(L[0], std::max(L[1], L[2]));
+    double sum = 0.0;
+    for (int i = 0; i < 3; ++i) sum += std::exp(L[i] - top);
+    return std::exp(L[0] - top) / sum;
+}
+
 double normal_cdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
 
 // Bisection to a bracket of 1e-14, then Newton steps on the distribution function.

@@ -2,7 +2,9 @@
 // site draw by site draw, and the normal quantile against the distribution function.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "runs/tree_tests.hpp"
@@ -98,4 +100,33 @@ TEST(TreeTests, AuFollowsTheLikelihoodGap) {
     EXPECT_NEAR(r[0].p_au, 0.5, 0.2);
     EXPECT_NEAR(r[1].p_au, 0.5, 0.2);
     for (double p : {0.001, 0.05, 0.5, 0.8, 0.999}) EXPECT_NEAR(normal_cdf(normal_quantile(p)), p, 1e-12);
+}
+
+TEST(TreeTests, ShAlrtMatchesTheExactBootstrapAndAbayesItsFormula) {
+    // Four sites (patterns of weights 2, 1, 1) under the tree and its two alternatives: the
+    // exact share of the 4^4 draws in which L0 - max(L1, L2) exceeds the spread of the
+    // centred values by more than 0.05.
+    const std::vector<std::vector<double>> l = {{-1.0, -2.0, -3.1}, {-1.37, -1.61, -3.53}, {-1.21, -2.47, -3.26}};
+    const std::vector<int> weights = {2, 1, 1}, site = {0, 0, 1, 2};
+    double L[3] = {};
+    for (int i = 0; i < 3; ++i)
+        for (int s : site) L[i] += l[static_cast<size_t>(i)][static_cast<size_t>(s)];
+    const double delta = L[0] - std::max(L[1], L[2]);
+    ASSERT_GT(delta, 0.0);
+    double exact = 0.0;
+    for (int code = 0; code < 256; ++code) {
+        double cs[3] = {};
+        for (int k = 0, c = code; k < 4; ++k, c /= 4)
+            for (int i = 0; i < 3; ++i) cs[i] += l[static_cast<size_t>(i)][static_cast<size_t>(site[static_cast<size_t>(c % 4)])];
+        for (int i = 0; i < 3; ++i) cs[i] -= L[i];
+        std::sort(cs, cs + 3);
+        if (delta > cs[2] - cs[1] + 0.05) exact += 1.0 / 256;
+    }
+    const std::vector<double>* rows[3] = {&l[0], &l[1], &l[2]};
+    uint64_t stream = 3;
+    EXPECT_NEAR(sh_alrt_support(rows, L, weights, 200000, stream), exact, 0.005);
+    const double Lb[3] = {-100.0, -102.0, -103.5};
+    EXPECT_NEAR(abayes_support(Lb), 1 / (1 + std::exp(-2.0) + std::exp(-3.5)), 1e-15);
+    const double worse[3] = {-101.0, -100.0, -103.0};
+    EXPECT_EQ(sh_alrt_support(rows, worse, weights, 100, stream), 0.0);
 }

@@ -1,0 +1,25 @@
+# --alrt and --abayes (freeml): after the search, the support of every internal branch of
+# the best tree in 'support' and as labels in 'supporttree'; the search's reports are those
+# of the same run without them; clockml and combinations with replicates are refused.
+source "$(dirname "$0")/lib.bash"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+for dir in plain support; do mkdir -p "$WORK/$dir"; cp "$SRC/examples/brown_free/"* "$WORK/$dir/"; done
+(cd "$WORK/plain" && "$FREEML" >/dev/null 2>&1) || fail "plain run: status $?"
+(cd "$WORK/support" && "$FREEML" --alrt 1000 --abayes >out.txt 2>&1) || fail "--alrt --abayes: status $?"
+same_reports "--alrt --abayes" "$WORK/plain" "$WORK/support" "a plain run's" && ok "the search's reports are a plain run's"
+d=$WORK/support
+rows=$(awk '$1 ~ /^[0-9.]+$/ && $2 ~ /^[0-9.]+$/' "$d/support")
+[ "$(wc -l <<<"$rows")" = 2 ] || fail "support does not list the 2 internal branches of 5 taxa"
+awk '$1 < 0 || $1 > 100 || $2 < 0 || $2 > 1 { exit 1 }' <<<"$rows" || fail "a support value out of range"
+head -1 "$d/supporttree" | grep -qx '\[labels: SH-aLRT (%, 1000 resamplings)/aBayes\]' || fail "supporttree's header does not name its labels"
+[ "$(sed -n 2p "$d/supporttree" | grep -o ')[0-9.]*/[0-9.]*:' | wc -l)" = 2 ] || fail "supporttree does not label both internal branches"
+ok "support and supporttree"
+
+out=$(cd "$d" && "$CLOCKML" --alrt 1000 2>&1); st=$?
+[ "$st" = 1 ] && [ "$out" = "clockml: --alrt and --abayes are freeml's (try 'clockml --help')" ] || fail "clockml --alrt: $st '$out'"
+out=$(cd "$d" && "$FREEML" --abayes --bootstrap 10 2>&1)
+[ "$out" = "freeml: --alrt and --abayes go with a single search (and --model, --threads, -s) (try 'freeml --help')" ] || fail "--abayes --bootstrap: '$out'"
+ok "refusals"
+finish
