@@ -44,6 +44,3 @@ void set_leaf_rates() {
 
 void program_leaf_setup() { set_leaf_rates(); }
 
-// The branch support by nearest-neighbour interchanges is freeml's (the command line refuses
-// it here): a clock tree's alternatives would need their node times re-fitted.
-std::vector<BranchAlternatives> program_branch_alternatives() { return {}; }

@@ -152,10 +152,10 @@ void print_help(FILE* out) {
           "                    +I+G4, on one distance tree and rank them by BIC (or\n"
           "                    --criterion AIC or AICc) in 'modeltest'; --model auto does\n"
           "                    the same and then searches with the best\n"
-          "  --alrt N          (freeml) after the search, the SH-aLRT support of every\n"
+          "  --alrt N          after the search, the SH-aLRT support of every\n"
           "                    internal branch of the best tree (N resamplings, from 100),\n"
           "                    written to 'support' and as labels in 'supporttree'\n"
-          "  --abayes          (freeml) the same with the aBayes support (both: SH-aLRT/aBayes)\n"
+          "  --abayes          the same with the aBayes support (both: SH-aLRT/aBayes)\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -335,7 +335,6 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
     const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
     if (c.alrt > 0 || c.abayes) {
-        if (program.has_lin_info) return misuse("--alrt and --abayes are freeml's");
         if (searches || c.prepare || c.jobs > 0 || c.resample || c.model_test || !c.score.empty())
             return misuse("--alrt and --abayes go with a single search (and --model, --threads, -s)");
     }

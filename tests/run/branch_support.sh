@@ -1,6 +1,7 @@
-# --alrt and --abayes (freeml): after the search, the support of every internal branch of
-# the best tree in 'support' and as labels in 'supporttree'; the search's reports are those
-# of the same run without them; clockml and combinations with replicates are refused.
+# --alrt and --abayes: after the search, the support of every internal branch of the best
+# tree in 'support' and as labels in 'supporttree'; the search's reports are those of the
+# same run without them; a clock tree has n - 2 such branches; combinations with replicates
+# are refused.
 source "$(dirname "$0")/lib.bash"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -17,8 +18,10 @@ head -1 "$d/supporttree" | grep -qx '\[labels: SH-aLRT (%, 1000 resamplings)/aBa
 [ "$(sed -n 2p "$d/supporttree" | grep -o ')[0-9.]*/[0-9.]*:' | wc -l)" = 2 ] || fail "supporttree does not label both internal branches"
 ok "support and supporttree"
 
-out=$(cd "$d" && "$CLOCKML" --alrt 1000 2>&1); st=$?
-[ "$st" = 1 ] && [ "$out" = "clockml: --alrt and --abayes are freeml's (try 'clockml --help')" ] || fail "clockml --alrt: $st '$out'"
+c=$WORK/clock; mkdir -p "$c"; cp "$SRC/examples/brown_clock/"* "$c/"
+(cd "$c" && "$CLOCKML" --alrt 1000 >/dev/null 2>&1) || fail "clockml --alrt: status $?"
+[ "$(awk '$1 ~ /^[0-9.]+$/ && NF >= 3' "$c/support" | wc -l)" = 3 ] || fail "clockml's support does not list the 3 internal branches of a rooted 5-taxon tree"
+head -1 "$c/supporttree" | grep -qx '\[labels: SH-aLRT (%, 1000 resamplings)\]' || fail "clockml's supporttree header"
 out=$(cd "$d" && "$FREEML" --abayes --bootstrap 10 2>&1)
 [ "$out" = "freeml: --alrt and --abayes go with a single search (and --model, --threads, -s) (try 'freeml --help')" ] || fail "--abayes --bootstrap: '$out'"
 ok "refusals"
