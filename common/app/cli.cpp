@@ -335,8 +335,8 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
     const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
     if (c.alrt > 0 || c.abayes) {
-        if (searches || c.prepare || c.jobs > 0 || c.resample || c.model_test || !c.score.empty())
-            return misuse("--alrt and --abayes go with a single search (and --model, --threads, -s)");
+        if (c.prepare || c.resample || c.model_test || !c.score.empty())
+            return misuse("--alrt and --abayes go with a search, --replicates or --bootstrap (not --prepare)");
     }
     if (c.model_test || auto_model) {
         if (searches || c.prepare || c.jobs > 0 || c.resample || c.clock_test || !c.score.empty() ||

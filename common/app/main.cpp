@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     if (status == kRunReplicates) {
         const CommandLine& c = command_line;
         lock_folder();
-        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads, c.checkpoint_every, c.resume});
+        const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads,
+                                                          c.checkpoint_every, c.resume, c.alrt, c.abayes});
         unlock_folder();
         if (own_folder && !c.prepare) write_closing_summary(stdout, done, true, wall_seconds_now() - started);
         return done;

@@ -67,10 +67,11 @@ int read_node(Reader& r, NewickTree& t, std::string& why, int depth) {
             why = "a ',' or ')' is missing at character " + std::to_string(r.i + 1);
             return -1;
         }
-        if (!read_name(r, text)) {  // an internal label, not kept
+        if (!read_name(r, text)) {
             why = "a quoted label has no closing quote";
             return -1;
         }
+        t.nodes[static_cast<size_t>(v)].name = text;  // an internal label (support values)
     } else {
         if (!read_name(r, text) || text.empty()) {
             why = "a taxon name is missing at character " + std::to_string(r.i + 1);

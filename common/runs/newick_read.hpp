@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// One node of a tree read from Newick text: leaves have a name, internal nodes children.
+// One node of a tree read from Newick text: leaves have a name, internal nodes children
+// (and their label, such as a support value, as their name; "" when none).
 // The branch length above a node is kept as it was written ("" when there is none).
 struct NewickNode {
     std::string name;
@@ -19,6 +20,6 @@ struct NewickTree {
 };
 
 // Reads one tree (up to its ';' or the end of `text`): names bare or in single quotes
-// (a doubled quote inside stands for one), lengths after ':', internal labels skipped.
+// (a doubled quote inside stands for one), lengths after ':', internal labels kept as names.
 // Returns false, with the reason in `why`, when the text is not such a tree.
 bool read_newick(const std::string& text, NewickTree& out, std::string& why);

@@ -105,8 +105,14 @@ pid_t start_replicate(const Replicate& r, const std::string& exe, const Replicat
     const std::string every = std::to_string(o.checkpoint_every);
     std::vector<const char*> args = {program.name, "--threads", thread_count.c_str(),
                                      "--checkpoint-every", every.c_str()};
+    const std::string alrt = std::to_string(o.alrt);
     if (r.boot) args.push_back("--resample");
     if (o.resume) args.push_back("--resume");
+    if (!r.boot && o.alrt > 0) {
+        args.push_back("--alrt");
+        args.push_back(alrt.c_str());
+    }
+    if (!r.boot && o.abayes) args.push_back("--abayes");
     args.push_back(nullptr);
     return start_in_folder(r.folder, exe, args.data());
 }

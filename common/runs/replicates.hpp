@@ -15,6 +15,8 @@ struct ReplicateOptions {
     int threads = 0;       // --threads T of each search; 0: the cores over the jobs
     int checkpoint_every = 300;  // --checkpoint-every of each search
     bool resume = false;   // --resume: each search goes on from its folder's checkpoint
+    int alrt = 0;          // --alrt N and --abayes: the branch support of each search's
+    bool abayes = false;   // best tree (rep-*), the best one's beside the bootstrap's
 };
 
 // In the current folder, which the caller has locked: writes the folders rep-001 ... and

@@ -236,8 +236,35 @@ struct BootstrapFiles {
     std::string bootstrap, supporttree, consensus, nexus_block;
 };
 
+// The branch support of the best search (its supporttree, from --alrt or --abayes): the
+// labels it names in its first line, and each split's label; empty when it has none.
+struct BestSupport {
+    std::string what;
+    std::map<Split, std::string> of_split;
+};
+
+BestSupport best_support(const FolderRun* top, const std::vector<std::string>& names) {
+    BestSupport b;
+    std::string text;
+    if (top == nullptr || !read_text_file(top->folder + "/supporttree", text) || text.rfind("[labels: ", 0) != 0)
+        return b;
+    const size_t end = text.find("]\n");
+    NewickTree t;
+    std::string why;
+    if (end == std::string::npos || !read_newick(text.substr(end + 2), t, why)) return b;
+    std::vector<std::string> sorted = t.leaves;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted != names) return b;
+    std::vector<Split> of_node;
+    tree_splits(t, names, !program.unrooted_newick, &of_node);
+    for (size_t v = 0; v < of_node.size(); ++v)
+        if (!of_node[v].empty() && !t.nodes[v].name.empty()) b.of_split[of_node[v]] = t.nodes[v].name;
+    b.what = text.substr(9, end - 9);
+    return b;
+}
+
 BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const FolderRun* top,
-                               const std::vector<std::string>& names) {
+                               const std::vector<std::string>& names, const BestSupport& support) {
     BootstrapFiles out;
     const bool rooted = !program.unrooted_newick;
     char line[512];
@@ -276,6 +303,17 @@ BootstrapFiles bootstrap_files(const std::vector<const FolderRun*>& boots, const
     for (size_t v = 0; v < of_node.size(); ++v)
         if (!of_node[v].empty()) labels[v] = std::to_string(whole_percent(held[of_node[v]], count));
     out.supporttree = write_newick_labelled(top->tree, labels, false) + "\n";
+    // With the best search's own support, every label gives it first, then the bootstrap's,
+    // as the file's first line says.
+    if (!support.what.empty()) {
+        for (size_t v = 0; v < of_node.size(); ++v) {
+            if (of_node[v].empty()) continue;
+            const auto it = support.of_split.find(of_node[v]);
+            labels[v] = (it != support.of_split.end() ? it->second : std::string("-")) + "/" + labels[v];
+        }
+        out.supporttree = "[labels: " + support.what + "/bootstrap (%)]\n" +
+                          write_newick_labelled(top->tree, labels, false) + "\n";
+    }
 
     snprintf(line, sizeof line,
              "The best tree (that of %s, lnL %.6f) with the percentage of the %d bootstrap trees "
@@ -355,8 +393,9 @@ int summarise_folders(const std::vector<std::string>& folders, const std::vector
     bool ok = true;
     if (!reps.empty()) ok = write_text_file("replicates", replicates_text(reps, top)) && ok;
     BootstrapFiles bf;
+    const BestSupport support = best_support(top, names);
     if (!boots.empty()) {
-        bf = bootstrap_files(boots, top, names);
+        bf = bootstrap_files(boots, top, names, support);
         ok = write_text_file("bootstrap", bf.bootstrap) && ok;
         if (!bf.supporttree.empty())
             ok = write_text_file("supporttree", bf.supporttree) && write_text_file("consensus.tre", bf.consensus) && ok;
@@ -368,6 +407,15 @@ int summarise_folders(const std::vector<std::string>& folders, const std::vector
             if (std::strcmp(report, "paupfile.nex") == 0) text += bf.nexus_block;
             ok = write_text_file(report, text) && ok;
         }
+    // The best search's branch support comes with its reports (its supporttree unless the
+    // bootstrap's, which carries the same values, replaced it).
+    if (!support.what.empty()) {
+        for (const char* file : {"support", "supporttree"}) {
+            if (std::strcmp(file, "supporttree") == 0 && !bf.supporttree.empty()) continue;
+            std::string text;
+            ok = read_text_file(top->folder + "/" + file, text) && write_text_file(file, text) && ok;
+        }
+    }
     if (!ok) printf("Error writing the summary or the best search's reports: %s\n", strerror(errno));
     printf("  summarised %zu search%s and %zu bootstrap replicate%s\n", reps.size(),
            reps.size() == 1 ? "" : "es", boots.size(), boots.size() == 1 ? "" : "s");

@@ -22,7 +22,16 @@ c=$WORK/clock; mkdir -p "$c"; cp "$SRC/examples/brown_clock/"* "$c/"
 (cd "$c" && "$CLOCKML" --alrt 1000 >/dev/null 2>&1) || fail "clockml --alrt: status $?"
 [ "$(awk '$1 ~ /^[0-9.]+$/ && NF >= 3' "$c/support" | wc -l)" = 3 ] || fail "clockml's support does not list the 3 internal branches of a rooted 5-taxon tree"
 head -1 "$c/supporttree" | grep -qx '\[labels: SH-aLRT (%, 1000 resamplings)\]' || fail "clockml's supporttree header"
-out=$(cd "$d" && "$FREEML" --abayes --bootstrap 10 2>&1)
-[ "$out" = "freeml: --alrt and --abayes go with a single search (and --model, --threads, -s) (try 'freeml --help')" ] || fail "--abayes --bootstrap: '$out'"
+out=$(cd "$d" && "$FREEML" --abayes --bootstrap 10 --prepare 2>&1)
+[ "$out" = "freeml: --alrt and --abayes go with a search, --replicates or --bootstrap (not --prepare) (try 'freeml --help')" ] || fail "--abayes --prepare: '$out'"
 ok "refusals"
+
+# With the bootstrap: every label of supporttree gives SH-aLRT, aBayes and the bootstrap
+# percentage, in the order its first line names; support comes from the best search.
+b=$WORK/boot; mkdir -p "$b"; cp "$SRC/examples/brown_free/"* "$b/"
+(cd "$b" && "$FREEML" --replicates 1 --bootstrap 4 --jobs 2 --alrt 200 --abayes >/dev/null 2>&1) || fail "--bootstrap with --alrt: status $?"
+head -1 "$b/supporttree" | grep -qx '\[labels: SH-aLRT (%, 200 resamplings)/aBayes/bootstrap (%)\]' || fail "the combined supporttree's header: $(head -1 "$b/supporttree")"
+[ "$(sed -n 2p "$b/supporttree" | grep -o ')[0-9.]*/[0-9.]*/[0-9]*:' | wc -l)" = 2 ] || fail "the combined labels are not SH-aLRT/aBayes/bootstrap"
+cmp -s "$b/support" "$b/rep-001/support" || fail "support is not the best search's"
+ok "support beside the bootstrap"
 finish
