@@ -32,7 +32,6 @@
 namespace {
 
 constexpr int kMaxRounds = 200;
-constexpr double kRoundGain = 1e-6;
 
 }  // namespace
 
@@ -93,7 +92,7 @@ std::string parameters_text() {
     return line;
 }
 
-ScoredTree score_loaded_tree() {
+ScoredTree score_loaded_tree(double round_gain) {
     const int n = tree.n;
     assign_start_values();
     if (!program.unrooted_newick)
@@ -107,7 +106,7 @@ ScoredTree score_loaded_tree() {
     for (int round = 0; round < kMaxRounds; ++round) {
         optimise_tree_values(lnL);
         const double next = full_pass_log_likelihood();
-        const bool done = !(next > lnL + kRoundGain);
+        const bool done = !(next > lnL + round_gain);
         if (next > lnL) lnL = next;
         if (done) break;
     }

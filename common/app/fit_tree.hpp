@@ -20,7 +20,8 @@ void read_fit_inputs();
 // or as a run chooses).
 void prepare_fit(int threads);
 // The current tree (topology only) from the programs' starting values, optimised with the
-// model's free parameters until a round gains less than 1e-6.
-ScoredTree score_loaded_tree();
+// model's free parameters until a round gains less than `round_gain`.
+constexpr double kScoreRoundGain = 1e-6;
+ScoredTree score_loaded_tree(double round_gain = kScoreRoundGain);
 // The model's name as the tables write it (F84, HKY+F+G4, ...).
 std::string model_name();

@@ -30,6 +30,9 @@ namespace {
 
 constexpr const char* kKinds[] = {"JC", "K2P", "F84", "HKY", "TN93", "GTR"};
 constexpr const char* kRates[] = {"", "+I", "+G4", "+I+G4"};
+// A candidate's fit ends when a round gains less than this: the criteria differ by whole
+// units between candidates, and the last rounds of a tight fit only polish the third decimal.
+constexpr double kModelTestRoundGain = 0.01;
 
 struct Candidate {
     std::string name;
@@ -87,7 +90,7 @@ int run_model_test(const std::string& criterion, int threads, std::string& winne
                 fprintf(stderr, "%s: model test: the distance tree cannot be used: %s\n", program.name, why.c_str());
                 return 1;
             }
-            c.lnL = score_loaded_tree().lnL;
+            c.lnL = score_loaded_tree(kModelTestRoundGain).lnL;
             c.k = tree_values + model_parameters(settings.model_spec);
             c.aic = 2.0 * c.k - 2 * c.lnL;
             c.aicc = sites - c.k - 1 > 0 ? c.aic + 2.0 * c.k * (c.k + 1) / static_cast<double>(sites - c.k - 1) : HUGE_VAL;
