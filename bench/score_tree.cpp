@@ -32,6 +32,7 @@
 #include "input/settings.hpp"
 #include "input/site_patterns.hpp"
 #include "output/runlog.hpp"
+#include "runs/score_trees.hpp"
 #include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
@@ -49,141 +50,6 @@ std::string read_text(const char* path) {
     if (!read_whole_file(f, text)) die("cannot read ", path);
     fclose(f);
     return text;
-}
-
-// A parsed Newick node: a leaf index (1..n) or a list of children.
-struct Node {
-    int leaf = 0;
-    std::vector<int> kids;
-    double length = 0;  // of the branch above, as written (0 when none)
-};
-
-struct Parser {
-    const std::string& s;
-    size_t i = 0;
-    std::vector<Node> nodes;
-
-    void skip() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\n' || s[i] == '\r' || s[i] == '\t')) ++i;
-        // A bracketed comment (IQ-TREE and PAUP write some) is skipped too.
-        if (i < s.size() && s[i] == '[') {
-            while (i < s.size() && s[i] != ']') ++i;
-            ++i;
-            skip();
-        }
-    }
-    std::string word() {
-        skip();
-        std::string w;
-        if (i < s.size() && s[i] == '\'') {
-            for (++i; i < s.size(); ++i) {
-                if (s[i] == '\'' && i + 1 < s.size() && s[i + 1] == '\'') {
-                    w += '\'';
-                    ++i;
-                } else if (s[i] == '\'') {
-                    ++i;
-                    break;
-                } else {
-                    w += s[i];
-                }
-            }
-            return w;
-        }
-        while (i < s.size() && std::strchr("(),:;[ \t\r\n", s[i]) == nullptr) w += s[i++];
-        return w;
-    }
-    int parse() {
-        skip();
-        const int me = static_cast<int>(nodes.size());
-        nodes.emplace_back();
-        if (i < s.size() && s[i] == '(') {
-            ++i;
-            for (;;) {
-                const int kid = parse();
-                nodes[static_cast<size_t>(me)].kids.push_back(kid);
-                skip();
-                if (i < s.size() && s[i] == ',') {
-                    ++i;
-                    continue;
-                }
-                if (i < s.size() && s[i] == ')') {
-                    ++i;
-                    break;
-                }
-                die("malformed Newick near offset ", std::to_string(i));
-            }
-            (void)word();  // an internal label (support value)
-        } else {
-            const std::string name = word();
-            int leaf = 0;
-            for (int k = 0; k < settings.ntaxa; ++k)
-                if (alignment.TaxonNames[static_cast<size_t>(k)] == name) leaf = k + 1;
-            if (leaf == 0) die("the tree names a taxon not in the alignment: ", name);
-            nodes[static_cast<size_t>(me)].leaf = leaf;
-        }
-        skip();
-        if (i < s.size() && s[i] == ':') {
-            ++i;
-            nodes[static_cast<size_t>(me)].length = atof(word().c_str());
-        }
-        return me;
-    }
-};
-
-// Node numbers as the programs give them: leaves 1..n, the root n+1, the other internal
-// nodes n+2.. in post-order, so that every child is numbered below its parent.
-struct Builder {
-    std::vector<Node>& nodes;
-    int next = 0;
-
-    int number(int v) {
-        Node& node = nodes[static_cast<size_t>(v)];
-        if (node.leaf != 0) {
-            tree.cur.TimeVec[node.leaf] = node.length;
-            return node.leaf;
-        }
-        const int a = number(node.kids[0]);
-        const int b = number(node.kids[1]);
-        const int m = next++;
-        link(m, a, b);
-        tree.cur.TimeVec[m] = node.length;
-        return m;
-    }
-    void link(int m, int a, int b) {
-        const int k = m - (tree.n + 1);
-        tree.cur.ppTwoRow[0][k] = a;
-        tree.cur.ppTwoRow[1][k] = b;
-        tree.cur.parents[a] = m;
-        tree.cur.parents[b] = m;
-    }
-};
-
-void build_tree(const std::string& text) {
-    Parser p{text, 0, {}};
-    int top = p.parse();
-    std::vector<Node>& nodes = p.nodes;
-    // A three-way split at the top becomes a root with one subtree on one side and the
-    // other two joined on the other; any other multifurcation is an error.
-    Node& root = nodes[static_cast<size_t>(top)];
-    if (root.kids.size() == 3) {
-        Node joined;
-        joined.kids = {root.kids[1], root.kids[2]};
-        nodes.push_back(joined);
-        nodes[static_cast<size_t>(top)].kids = {nodes[static_cast<size_t>(top)].kids[0],
-                                                 static_cast<int>(nodes.size()) - 1};
-    }
-    int leaves = 0;
-    for (const Node& v : nodes) {
-        if (v.leaf != 0) ++leaves;
-        else if (v.kids.size() != 2) die("the tree is not binary", "");
-    }
-    if (leaves != tree.n) die("the tree does not hold every taxon of the alignment", "");
-    Builder b{nodes, tree.n + 2};
-    const Node& r = nodes[static_cast<size_t>(top)];
-    const int a = b.number(r.kids[0]);
-    const int c = b.number(r.kids[1]);
-    b.link(tree.n + 1, a, c);
-    tree.cur.parents[tree.n + 1] = 0;
 }
 
 }  // namespace
@@ -220,7 +86,7 @@ int main(int argc, char** argv) {
     reset_likelihood_tables(n, alignment.npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
 
     for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
-    build_tree(read_text(argv[2]));
+    if (!load_given_tree(read_text(argv[2]), why, fixed)) die("the tree cannot be used: ", why);
     if (fixed) {
         if (!program.unrooted_newick) die("--fixed takes the branch lengths of an unrooted tree", "");
         tree.cur.TimeVec[tree.n + 1] = 0.0;

@@ -1,6 +1,8 @@
 // Given trees: a trees file split into its trees, and one tree made the current tree.
 #include "runs/score_trees.hpp"
 
+#include <cstdlib>
+
 
 #include "base/program_info.hpp"
 #include "base/state.hpp"
@@ -26,6 +28,13 @@ struct Numbering {
     const NewickTree& t;
     std::vector<int> leaf;  // of each Newick node
     int next = 0;
+    bool with_lengths = false;
+    // The length written above Newick node v becomes the value of its number m.
+    void take_length(int v, int m) {
+        if (!with_lengths) return;
+        const std::string& length = t.nodes[static_cast<size_t>(v)].length;
+        tree.cur.TimeVec[m] = length.empty() ? 0.0 : std::strtod(length.c_str(), nullptr);
+    }
     void link(int m, int a, int b) {
         const int k = m - (tree.n + 1);
         tree.cur.ppTwoRow[0][k] = a;
@@ -35,12 +44,16 @@ struct Numbering {
     }
     // Leaves keep their numbers; internal nodes below the root take n+2.. in post-order.
     int number(int v) {
-        if (leaf[static_cast<size_t>(v)] != 0) return leaf[static_cast<size_t>(v)];
+        if (leaf[static_cast<size_t>(v)] != 0) {
+            take_length(v, leaf[static_cast<size_t>(v)]);
+            return leaf[static_cast<size_t>(v)];
+        }
         const std::vector<int>& kids = t.nodes[static_cast<size_t>(v)].children;
         const int a = number(kids[0]);
         const int b = number(kids[1]);
         const int m = next++;
         link(m, a, b);
+        take_length(v, m);
         return m;
     }
 };
@@ -76,7 +89,7 @@ std::vector<GivenTree> split_trees(const std::string& text) {
     return trees;
 }
 
-bool load_given_tree(const std::string& text, std::string& why) {
+bool load_given_tree(const std::string& text, std::string& why, bool with_lengths) {
     NewickTree t;
     if (!read_newick(text, t, why)) return false;
     const int n = tree.n;
@@ -117,10 +130,11 @@ bool load_given_tree(const std::string& text, std::string& why) {
             why = "it is not binary (a node has " + std::to_string(node.children.size()) + " children)";
             return false;
         }
-    Numbering b{nt, leaf, n + 2};
+    Numbering b{nt, leaf, n + 2, with_lengths};
     const int a = b.number(nt.nodes[0].children[0]);
     const int c = b.number(nt.nodes[0].children[1]);
     b.link(n + 1, a, c);
     tree.cur.parents[n + 1] = 0;
+    if (with_lengths) tree.cur.TimeVec[n + 1] = 0.0;
     return true;
 }

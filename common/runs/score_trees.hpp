@@ -17,4 +17,5 @@ std::vector<GivenTree> split_trees(const std::string& text);
 // Makes the tree `text` the current tree (leaves by name, the programs' node numbering);
 // false with the reason when it is not a binary tree of exactly the alignment's taxa
 // (freeml takes an unrooted tree, whose three-way top is resolved; clockml a rooted one).
-bool load_given_tree(const std::string& text, std::string& why);
+// With `with_lengths` each node's value is the length written above it (0 where none).
+bool load_given_tree(const std::string& text, std::string& why, bool with_lengths = false);
