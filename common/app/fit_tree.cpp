@@ -18,9 +18,7 @@
 #include "base/thread_pool.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "input/alignment.hpp"
 #include "input/alignment_formats.hpp"
-#include "input/infile_header.hpp"
 #include "input/model_spec.hpp"
 #include "input/settings.hpp"
 #include "input/site_patterns.hpp"
@@ -39,15 +37,7 @@ constexpr int kMaxRounds = 200;
 void read_fit_inputs() {
     std::string text, settings_text;
     if (!read_text_file("infile", text)) fatal("Error: cannot read infile in this folder\n");
-    const bool own = starts_with_own_header(text) || !in_other_format(text);
-    OtherAlignment other;
-    size_t offset = 0;
-    if (own) {
-        offset = parse_infile_header(text);
-    } else {
-        read_other_format(text, other);
-        set_dimensions(other);
-    }
+    InfileText infile = read_infile_dimensions(text);
     if (!read_text_file("settings", settings_text)) fatal("Error: cannot read settings in this folder\n");
     parse_settings(settings_text);
     take_model_option(command_line.model);
@@ -55,10 +45,7 @@ void read_fit_inputs() {
     reset_tree(n);
     reset_archive(n, 1);
     program_extra_inputs();
-    if (own)
-        parse_sequences(text, offset);
-    else
-        set_sequences(other);
+    read_infile_sequences(text, infile);
     build_patterns();
     setup_model();
 }

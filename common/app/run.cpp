@@ -32,9 +32,7 @@
 #include "base/timer.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "input/alignment.hpp"
 #include "input/alignment_formats.hpp"
-#include "input/infile_header.hpp"
 #include "input/run_files.hpp"
 #include "input/settings.hpp"
 #include "input/site_patterns.hpp"
@@ -169,22 +167,14 @@ void start_up() {
                  fstat(fileno(run_files.infile), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0);
     read_input_file(run_files.infile, "infile", kInfileLimit, infile_text);
     runlog_input_file("infile", infile_text);
-    // The programs' own format is tried first; anything else is FASTA, PHYLIP or NEXUS.
-    const bool own_format = starts_with_own_header(infile_text) || !in_other_format(infile_text);
-    OtherAlignment other;
-    size_t offset = 0;
-    if (own_format) {
-        offset = parse_infile_header(infile_text);
-    } else {
-        read_other_format(infile_text, other);
-        set_dimensions(other);
-    }
+    InfileText infile = read_infile_dimensions(infile_text);
+    const bool own_format = infile.own_format;
     const int n = settings.ntaxa;
 
     printf("%s", program.console_banner);
     printf("  %d sequences and %d sites read from infile\n", n, settings.nsites);
-    if (!own_format) printf("  infile read as %s\n", other.format.c_str());
-    runlog_input(own_format ? std::string("the programs' own format") : other.format, n,
+    if (!own_format) printf("  infile read as %s\n", infile.other.format.c_str());
+    runlog_input(own_format ? std::string("the programs' own format") : infile.other.format, n,
                  settings.nsites, static_cast<long long>(infile_text.size()));
 
     std::string settings_text;
@@ -206,11 +196,7 @@ void start_up() {
     if (program.flush_after_banner) fflush(nullptr);
 
     memory_stage(MemoryStage::kCodedAlignment);
-    if (own_format)
-        parse_sequences(infile_text, offset);
-    else
-        set_sequences(other);
-    other = OtherAlignment{};
+    read_infile_sequences(infile_text, infile);
     fclose(run_files.infile);
     run_files.infile = nullptr;
     infile_text.clear();

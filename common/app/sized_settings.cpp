@@ -7,9 +7,7 @@
 #include <cstdlib>
 
 #include "base/state.hpp"
-#include "input/alignment.hpp"
 #include "input/alignment_formats.hpp"
-#include "input/infile_header.hpp"
 #include "input/settings.hpp"
 #include "input/settings_doc.hpp"
 #include "input/site_patterns.hpp"
@@ -35,14 +33,8 @@ std::string recommended_settings_text() { return settings_text(recommended_setti
 std::string recommended_settings_text_for(const std::string& text, int& ntaxa, int& npat) {
     reset_settings();
     settings.keep_gaps = recommended_settings().keep_gaps;
-    if (starts_with_own_header(text) || !in_other_format(text)) {
-        parse_sequences(text, parse_infile_header(text));
-    } else {
-        OtherAlignment other;
-        read_other_format(text, other);
-        set_dimensions(other);
-        set_sequences(other);
-    }
+    InfileText infile = read_infile_dimensions(text);
+    read_infile_sequences(text, infile);
     build_patterns();
     ntaxa = settings.ntaxa;
     npat = alignment.npat;

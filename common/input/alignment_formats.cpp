@@ -9,6 +9,8 @@
 
 #include "base/fatal.hpp"
 #include "base/text_reader.hpp"
+#include "input/alignment.hpp"
+#include "input/infile_header.hpp"
 
 namespace {
 
@@ -540,4 +542,24 @@ void read_other_format(const std::string& text, OtherAlignment& out) {
         for (char& c : s)
             if (c == 'U') c = 'T';
             else if (c == 'u') c = 't';
+}
+
+InfileText read_infile_dimensions(const std::string& text) {
+    InfileText in;
+    in.own_format = starts_with_own_header(text) || !in_other_format(text);
+    if (in.own_format) {
+        in.offset = parse_infile_header(text);
+    } else {
+        read_other_format(text, in.other);
+        set_dimensions(in.other);
+    }
+    return in;
+}
+
+void read_infile_sequences(const std::string& text, InfileText& in) {
+    if (in.own_format)
+        parse_sequences(text, in.offset);
+    else
+        set_sequences(in.other);
+    in.other = OtherAlignment{};
 }

@@ -21,3 +21,14 @@ bool in_other_format(const std::string& text);
 // them reads stops the run with one line naming the formats read and where the file departs
 // from the nearest one.
 void read_other_format(const std::string& text, OtherAlignment& out);
+
+// An infile text read in two steps, as a run needs them: its dimensions (into settings)
+// first, its sequences (into alignment) later. The programs' own format is tried first;
+// anything else is FASTA, PHYLIP or NEXUS.
+struct InfileText {
+    bool own_format = true;
+    size_t offset = 0;     // own format: where the sequences start
+    OtherAlignment other;  // the other formats: the alignment as read
+};
+InfileText read_infile_dimensions(const std::string& text);
+void read_infile_sequences(const std::string& text, InfileText& in);
