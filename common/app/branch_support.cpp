@@ -165,16 +165,8 @@ bool write_branch_support(int alrt_replicates, bool abayes) {
         labels[static_cast<size_t>(b.node)] = label;
         if (b.partner != 0) labels[static_cast<size_t>(b.partner)] = label;
     }
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    if (f == nullptr) return false;
-    fprintf(f, "[labels: %s]\n", what.c_str());
-    write_newick_best_labelled(f, labels);
-    fputs(";\n", f);
-    fclose(f);
-    const std::string tree_text(buf, size);
-    free(buf);
+    const std::string tree_text = "[labels: " + what + "]\n" +
+                                  text_written_by([&](FILE* f) { write_newick_best_labelled(f, labels); }) + ";\n";
     if (!write_text_file("support", table) || !write_text_file("supporttree", tree_text)) {
         printf("Error writing support and supporttree\n");
         return false;

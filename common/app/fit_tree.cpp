@@ -50,22 +50,6 @@ void read_fit_inputs() {
     setup_model();
 }
 
-namespace {
-
-std::string memory_text(void (*write)(FILE*)) {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    if (f == nullptr) return std::string();
-    write(f);
-    fclose(f);
-    std::string text(buf, size);
-    free(buf);
-    return text;
-}
-
-}  // namespace
-
 std::string model_name() {
     if (mp.named.on) return model_spec_name(settings.model_spec);
     static const char* const kNames[] = {"", "HKY", "F84", "JC", "K2P"};
@@ -73,7 +57,7 @@ std::string model_name() {
 }
 
 std::string parameters_text() {
-    if (mp.named.on) return memory_text([](FILE* f) { write_named_parameters(f, "  "); });
+    if (mp.named.on) return text_written_by([](FILE* f) { write_named_parameters(f, "  "); });
     char line[160];
     snprintf(line, sizeof line, "  transition/transversion ratio %.6f, rate scale mu %.6f\n", mp.ratio, mp.mu);
     return line;
@@ -101,7 +85,7 @@ ScoredTree score_loaded_tree(double round_gain) {
     s.lnL = full_pass_log_likelihood();
     s.pattern_lnl = pattern_log_likelihoods();
     copy_tree_current_to_best();
-    s.newick = memory_text([](FILE* f) { write_newick_best(f); }) + ";";
+    s.newick = text_written_by([](FILE* f) { write_newick_best(f); }) + ";";
     s.parameters = parameters_text();
     return s;
 }

@@ -123,17 +123,9 @@ const char* classic_model_name() {
 void write_model_estimates(FILE* out) {
     const ModelEstimates final_values = current_estimates();
     restore_estimates(ann.best);
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    if (f != nullptr) {
-        write_named_parameters(f, "  ");
-        fclose(f);
-        std::string text(buf, size);
-        free(buf);
-        for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.erase(at, 1);
-        fputs(text.c_str(), out);
-    }
+    std::string text = text_written_by([](FILE* f) { write_named_parameters(f, "  "); });
+    for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.erase(at, 1);
+    fputs(text.c_str(), out);
     restore_estimates(final_values);
 }
 

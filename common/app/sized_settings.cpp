@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/file_io.hpp"
 #include "base/state.hpp"
 #include "input/alignment_formats.hpp"
 #include "input/settings.hpp"
@@ -15,15 +16,7 @@
 namespace {
 
 std::string settings_text(const Settings& values) {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buf, &size);
-    if (f == nullptr) return std::string();
-    write_settings_text(f, values);
-    fclose(f);
-    std::string text(buf, size);
-    free(buf);
-    return text;
+    return text_written_by([&](FILE* f) { write_settings_text(f, values); });
 }
 
 }  // namespace

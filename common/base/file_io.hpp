@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // The largest input files read: an alignment of 2 GB (the most a sequence table can index),
@@ -38,3 +39,18 @@ FILE* create_file(const char* path);
 
 // FNV-1a over 64 bits of the text: which input a run read, for the run record.
 uint64_t text_checksum(const std::string& text);
+
+// What `write(FILE*)` writes, as a string (empty when no memory stream can be had): the
+// writers of the reports serve texts that go elsewhere, such as a table or a settings file.
+template <class Write>
+std::string text_written_by(Write write) {
+    char* buf = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&buf, &size);
+    if (f == nullptr) return std::string();
+    write(f);
+    fclose(f);
+    std::string text(buf, size);
+    free(buf);
+    return text;
+}
