@@ -2,10 +2,14 @@
 // tree (unrooted with exponential branch lengths, or a clock tree), GTR with given
 // frequencies, each site's rate drawn from a Gamma distribution of shape alpha (mean 1).
 //
-//   simulate free|clock TAXA SITES ALPHA SEED PREFIX
+//   simulate free|clock|dated TAXA SITES ALPHA SEED PREFIX
 //
 // Writes PREFIX.infile (the programs' own format) and PREFIX.true.tre (the tree with its
 // branch lengths in expected changes per site). The same arguments give the same files.
+// `dated` is a clock tree of serially sampled tips: tips sampled evenly over the 20 years
+// up to 2020, joined by a coalescent of time scale 10 years, at 0.004 changes per site per
+// year; it also writes PREFIX.dates (each tip's date), PREFIX.dated.tre (lengths in years)
+// and PREFIX.truth (the rate, the root's age and date).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +69,46 @@ int make_tree(bool clock, int n, std::mt19937_64& g) {
     return root;
 }
 
+constexpr double kDatedSpan = 20, kDatedTheta = 10, kDatedRate = 0.004, kDatedLatest = 2020;
+
+// Serially sampled tips: tip i is sampled kDatedSpan (i - 1) / (n - 1) years before the
+// latest; going back in time, lineages join at the coalescent rate k (k - 1) / (2 theta)
+// and the sampled tips enter as their ages are reached. Lengths in years; returns the root.
+int make_dated_tree(int n, std::mt19937_64& g, std::vector<double>& age) {
+    g_nodes.assign(static_cast<size_t>(2 * n), Node{});
+    age.assign(static_cast<size_t>(2 * n), 0.0);
+    for (int i = 1; i <= n; ++i) age[static_cast<size_t>(i)] = kDatedSpan * (i - 1) / (n - 1);
+    std::vector<int> active;
+    int entered = 0;
+    double t = 0;
+    int next = n + 1;
+    while (entered < n || active.size() > 1) {
+        while (entered < n && age[static_cast<size_t>(entered + 1)] <= t) active.push_back(++entered);
+        const double k = static_cast<double>(active.size());
+        const double wait = k >= 2 ? std::exponential_distribution<double>(k * (k - 1) / (2 * kDatedTheta))(g) : HUGE_VAL;
+        if (entered < n && t + wait > age[static_cast<size_t>(entered + 1)]) {
+            t = age[static_cast<size_t>(entered + 1)];
+            continue;
+        }
+        t += wait;
+        const size_t a = g() % active.size();
+        const int x = active[a];
+        active.erase(active.begin() + static_cast<long>(a));
+        const size_t b = g() % active.size();
+        const int y = active[b];
+        const int v = next++;
+        g_nodes[static_cast<size_t>(v)].child[0] = x;
+        g_nodes[static_cast<size_t>(v)].child[1] = y;
+        age[static_cast<size_t>(v)] = t;
+        active[b] = v;
+    }
+    const int root = next - 1;
+    for (int v = n + 1; v <= root; ++v)
+        for (int c : g_nodes[static_cast<size_t>(v)].child)
+            g_nodes[static_cast<size_t>(c)].length = age[static_cast<size_t>(v)] - age[static_cast<size_t>(c)];
+    return root;
+}
+
 std::string name(int i) {
     std::string s = "t";
     s += std::to_string(i);
@@ -110,10 +154,11 @@ void evolve(int v, int state, double rate, std::vector<int>& leaf_state, std::mt
 
 int main(int argc, char** argv) {
     if (argc != 7) {
-        fprintf(stderr, "usage: %s free|clock TAXA SITES ALPHA SEED PREFIX\n", argv[0]);
+        fprintf(stderr, "usage: %s free|clock|dated TAXA SITES ALPHA SEED PREFIX\n", argv[0]);
         return 1;
     }
-    const bool clock = std::string(argv[1]) == "clock";
+    const bool dated = std::string(argv[1]) == "dated";
+    const bool clock = std::string(argv[1]) == "clock" || dated;
     const int n = atoi(argv[2]), sites = atoi(argv[3]);
     const double alpha = atof(argv[4]);
     std::mt19937_64 g(static_cast<uint64_t>(atoll(argv[5])));
@@ -122,7 +167,22 @@ int main(int argc, char** argv) {
     std::string why;
     parse_model_spec("GTR{1.2,4.5,0.8,1.1,6.0}+F{0.3,0.2,0.22,0.28}", gtr, why);
     setup_named_model(gtr);
-    const int root = make_tree(clock, n, g);
+    std::vector<double> age;
+    const int root = dated ? make_dated_tree(n, g, age) : make_tree(clock, n, g);
+    if (dated) {
+        FILE* f = fopen((prefix + ".dated.tre").c_str(), "w");
+        write_newick_lengths(f, root, root);
+        fprintf(f, ";\n");
+        fclose(f);
+        f = fopen((prefix + ".dates").c_str(), "w");
+        for (int i = 1; i <= n; ++i) fprintf(f, "%s\t%.4f\n", name(i).c_str(), kDatedLatest - age[static_cast<size_t>(i)]);
+        fclose(f);
+        f = fopen((prefix + ".truth").c_str(), "w");
+        fprintf(f, "rate %g\nroot_age %.6f\nroot_date %.6f\n", kDatedRate, age[static_cast<size_t>(root)],
+                kDatedLatest - age[static_cast<size_t>(root)]);
+        fclose(f);
+        for (int v = 1; v < root; ++v) g_nodes[static_cast<size_t>(v)].length *= kDatedRate;
+    }
     std::gamma_distribution<double> rates(alpha, 1.0 / alpha);
     const double freqs[4] = {mp.piA, mp.piG, mp.piC, mp.piT};
     std::vector<std::string> seqs(static_cast<size_t>(n + 1));

@@ -24,3 +24,15 @@ double time_objective(int c, double x);
 bool optimise_node_time(int c, double lower_start);
 double optimise_node_times(double lnL_entry);
 void set_leaf_rates();
+// Dated tips (tip_times.cpp): whether the run has them, a tip's age before the latest tip,
+// the tip times of the current (and proposed) tree for the scale s = 1 / root age, the scale
+// of a tree's times, its estimation on the current tree (returns the log-likelihood after),
+// and the start times of a joined topology.
+bool dated_run();
+double tip_age(int leaf);
+void set_tip_times(double s);
+double tip_scale_of(const std::vector<double>& times);
+double estimate_tip_scale(double lnL_entry);
+void assign_dated_start_values();
+// The scale re-estimated after the model when the tips are dated (estimation_point.cpp).
+void estimate_tip_scale_after(double lnL_entry);

@@ -12,13 +12,27 @@
 
 // mu is re-estimated at every estimation point; Kprime with it only when the run estimates
 // it (estimation on, and a model with a transition/transversion parameter).
-double estimate_in_search(double lnL_entry) {
+static double estimate_model(double lnL_entry) {
     if (mp.named.on) return estimate_named_model(lnL_entry, true);
     if (!kprime_estimated()) {
         estimate_mu(lnL_entry);
         return -HUGE_VAL;
     }
     return estimate_mu_kprime(lnL_entry) == 1 ? qn_estimate() : -HUGE_VAL;
+}
+
+// With dated tips the root's age follows the model's parameters; it moves only from a model
+// that did not lower the log-likelihood (one that did is undone by the caller).
+void estimate_tip_scale_after(double lnL_entry) {
+    if (!dated_run()) return;
+    const double lnL = full_pass_log_likelihood();
+    if (lnL >= lnL_entry) estimate_tip_scale(lnL);
+}
+
+double estimate_in_search(double lnL_entry) {
+    const double capped = estimate_model(lnL_entry);
+    estimate_tip_scale_after(lnL_entry);
+    return capped;
 }
 
 void qn_load_params(double* p) {

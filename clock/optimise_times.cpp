@@ -26,12 +26,15 @@ double nearest_child_time(int c) {
 
 // A rejected joint estimate restores the entry values; the sweeps just go on with them.
 double reestimate_between_sweeps(double lnL_entry) {
-    if (mp.named.on) return estimate_named_model(lnL_entry, true);
-    if (kprime_estimated())
+    double capped = -HUGE_VAL;
+    if (mp.named.on)
+        capped = estimate_named_model(lnL_entry, true);
+    else if (kprime_estimated())
         (void)estimate_mu_kprime(lnL_entry);
     else
         estimate_mu(lnL_entry);
-    return -HUGE_VAL;
+    estimate_tip_scale_after(lnL_entry);
+    return capped;
 }
 
 }  // namespace

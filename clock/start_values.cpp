@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/state.hpp"
+#include "clock.hpp"
 #include "search/search_seams.hpp"
 #include "search/tree.hpp"
 
@@ -16,6 +17,10 @@ static int deepest_leaf(const std::vector<int>& depth) {
 
 // Deepest leaves first, so the longest paths fix the times that shorter ones then meet.
 void assign_start_values() {
+    if (dated_run()) {
+        assign_dated_start_values();
+        return;
+    }
     const int n = tree.n;
     const int root = n + 1;
     std::vector<int> depth(n + 1, 0);

@@ -6,3 +6,7 @@
 void program_extra_inputs() {}
 
 void program_leaf_setup() { fill_leaf_parsimony_sets(); }
+
+void program_tree_inputs() {}
+
+bool program_extra_reports() { return true; }

@@ -8,6 +8,14 @@
 void program_extra_inputs();
 // Leaf set-up before the leaf partials: clockml's leaf rates, freeml's parsimony sets.
 void program_leaf_setup();
+// Inputs that need the sequences' names and patterns, read before the start tree is made:
+// clockml's tip dates (the dates file, or --dates-from-names) and the start they give;
+// freeml has none.
+void program_tree_inputs();
+// Reports beyond the design's, written into the open results before it is closed: clockml's
+// dated tree (dated.tre and its lines in results) when the tips are dated; freeml none.
+// false when a report could not be written (the reason is on standard output).
+bool program_extra_reports();
 
 // The node values around one internal branch of the current tree after its subtrees were
 // swapped into a nearest-neighbour alternative: `around` holds the branch's lower node, the

@@ -156,6 +156,13 @@ void print_help(FILE* out) {
           "                    internal branch of the best tree (N resamplings, from 100),\n"
           "                    written to 'support' and as labels in 'supporttree'\n"
           "  --abayes          the same with the aBayes support (both: SH-aLRT/aBayes)\n"
+          "  --dates FILE      (clockml) date the tree: FILE holds each sequence's name\n"
+          "                    and sampling date (2003.42 or 2003-06-03); it is copied\n"
+          "                    into the run folder as 'dates', which any later run there\n"
+          "                    reads too; writes 'dated.tre' and the rate and ages in\n"
+          "                    'results' (doc/dating.md)\n"
+          "  --dates-from-names  (clockml) the same with each date read from the end of\n"
+          "                    its sequence's name, after the last '|' or '_'\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -207,6 +214,8 @@ const RunOption kRunOptions[] = {
     {"--criterion", nullptr, 0, nullptr, &CommandLine::criterion},
     {"--alrt", &CommandLine::alrt, 1000000, nullptr, nullptr, 100},
     {"--abayes", nullptr, 0, &CommandLine::abayes, nullptr},
+    {"--dates", nullptr, 0, nullptr, &CommandLine::dates},
+    {"--dates-from-names", nullptr, 0, &CommandLine::dates_from_names, nullptr},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -333,6 +342,13 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         return misuse(c.redo ? "--redo goes with -s FILE"
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
+    if (!c.dates.empty() || c.dates_from_names) {
+        if (!program.has_lin_info) return misuse("tip dates are clockml's: run it with clockml");
+        if (!c.dates.empty() && c.dates_from_names) return misuse("give --dates FILE or --dates-from-names, not both");
+        if (c.model_test || !c.score.empty() || c.clock_test || c.alrt > 0 || c.abayes)
+            return misuse("tip dates go with a search, --replicates or --bootstrap (not --score, "
+                          "--model-test, --clock-test, --alrt or --abayes)");
+    }
     const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
     if (c.alrt > 0 || c.abayes) {
         if (c.prepare || c.resample || c.model_test || !c.score.empty())

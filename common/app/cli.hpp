@@ -42,6 +42,8 @@ struct CommandLine {
     std::string criterion;      // --criterion BIC|AIC|AICc (default BIC)
     int alrt = 0;               // --alrt N: SH-aLRT support of the best tree (freeml)
     bool abayes = false;        // --abayes: aBayes support of the best tree (freeml)
+    std::string dates;          // --dates FILE (clockml): copied into the folder as 'dates'
+    bool dates_from_names = false;  // --dates-from-names (clockml): tip dates at the ends of the names
 };
 extern CommandLine command_line;
 void reset_command_line();

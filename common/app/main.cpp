@@ -2,7 +2,10 @@
 // and bootstrap searches in folders of their own, and the summary of folders that have run;
 // with -s FILE the program first makes its folder from the alignment and ends with a summary.
 // Every kind that writes here holds the folder's lock while it does.
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +16,8 @@
 #include "app/run.hpp"
 #include "app/run_folder.hpp"
 #include "app/score_run.hpp"
+#include "base/file_io.hpp"
+#include "base/program_info.hpp"
 #include "base/state.hpp"
 #include "base/timer.hpp"
 #include "output/runlog.hpp"
@@ -29,6 +34,41 @@ std::string absolute_path(const std::string& path) {
     return realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
 }
 
+// --dates FILE: the file becomes the folder's 'dates', so that the folder says how its tree
+// was dated and a later run there (a resumed one, a replicate) reads the same dates. A
+// different dates file already there is never replaced.
+bool place_dates_file(const std::string& path, const std::string& named) {
+    std::string text, there;
+    if (!read_text_file(path, text)) {
+        fprintf(stderr, "%s: --dates %s: cannot read it\n", program.name, named.c_str());
+        return false;
+    }
+    if (read_text_file("dates", there)) {
+        if (there == text) return true;
+        fprintf(stderr, "%s: --dates %s: this folder has a different 'dates' file; remove it or "
+                "leave out --dates\n", program.name, named.c_str());
+        return false;
+    }
+    if (!write_text_file("dates", text)) {
+        fprintf(stderr, "%s: cannot write dates: %s\n", program.name, strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// What does not take dated tips yet refuses a folder that has them, rather than ignore them.
+bool dates_refused(int status) {
+    const bool dated = access("dates", F_OK) == 0 || command_line.dates_from_names;
+    if (!program.has_lin_info || !dated) return false;
+    const char* what = status == kRunScore ? "--score" : status == kRunModelTest ? "--model-test"
+                     : status == kRunClockTest ? "--clock-test" : command_line.model == "auto" ? "--model auto"
+                     : command_line.alrt > 0 ? "--alrt" : command_line.abayes ? "--abayes" : nullptr;
+    if (what == nullptr) return false;
+    fprintf(stderr, "%s: %s does not take tip dates yet, and this folder has a 'dates' file; run "
+            "it in a folder without one\n", program.name, what);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,7 +81,11 @@ int main(int argc, char** argv) {
     const std::string trees_named = command_line.score;
     if (status == kRunScore && own_folder) command_line.score = absolute_path(command_line.score);
     const double started = wall_seconds_now();
+    const std::string dates_named = command_line.dates;
+    const std::string dates_path = absolute_path(command_line.dates);
     if (own_folder && !enter_run_folder(stderr)) return 1;
+    if (!dates_named.empty() && !place_dates_file(dates_path, dates_named)) return 1;
+    if (dates_refused(status)) return 1;
     if (status == kRunModelTest || (status == kRunProgram && command_line.model == "auto")) {
         std::string winner;
         lock_folder();
@@ -63,7 +107,8 @@ int main(int argc, char** argv) {
         const CommandLine& c = command_line;
         lock_folder();
         const int done = run_replicates(ReplicateOptions{c.replicates, c.bootstrap, c.jobs, c.prepare, c.model, c.threads,
-                                                          c.checkpoint_every, c.resume, c.alrt, c.abayes});
+                                                          c.checkpoint_every, c.resume, c.alrt, c.abayes,
+                                                          c.dates_from_names});
         unlock_folder();
         if (own_folder && !c.prepare) write_closing_summary(stdout, done, true, wall_seconds_now() - started);
         return done;

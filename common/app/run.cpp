@@ -223,6 +223,7 @@ void start_up() {
     memory_stage(MemoryStage::kLikelihoodTables);
     // A named model's rate categories multiply the partials; it needs no derivative tables.
     reset_likelihood_tables(n, alignment.npat, mp.named.on ? mp.named.ncat : 1, !mp.named.on);
+    program_tree_inputs();
     make_start_tree();
     copy_tree_current_to_temp();
     program_leaf_setup();
@@ -290,6 +291,7 @@ std::string checkpoint_identity() {
     std::string id = version + "; " + runlog_input_checksums();
     if (!command_line.model.empty()) id += "; --model " + command_line.model;
     if (command_line.resample) id += "; --resample";
+    if (command_line.dates_from_names) id += "; --dates-from-names";
     return id;
 }
 
@@ -353,7 +355,8 @@ int run_program() {
     write_newick_best(run_files.best_tre);
     fputs(";\n", run_files.best_tre);
     fputs("***See treefile for best trees in Newick format***\n\n\n", run_files.besttree);
-    const bool written = close_reports();
+    const bool extras = program_extra_reports();
+    const bool written = close_reports() && extras;
     int status = !written ? 1 : search_interrupted() ? interrupted_exit_status() : 0;
     // A complete run needs its checkpoint no more; an interrupted one keeps it to resume.
     if (status == 0) remove_checkpoint();

@@ -80,6 +80,10 @@ struct Alignment {
     std::vector<int> site_counter;                // weight of each pattern
     int npat = 0;
     std::vector<std::vector<double>> lin_array;   // clockml: n rows x 2 lin_info values
+    // clockml with tip dates: each sequence's date (decimal years; empty in an undated run)
+    // and the start tree's 1 / root age, from the root-to-tip regression
+    std::vector<double> tip_date;
+    double tip_scale_start = 0;
 };
 extern Alignment alignment;
 void reset_alignment();

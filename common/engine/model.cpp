@@ -228,3 +228,16 @@ double exponent_factor(int j) {
     if (mp.model == 1) return j < 2 ? mp.aR : mp.aY;
     return mp.Kprime;
 }
+
+// The rate of the process at the current parameters: a branch value t stands for
+// t times this many expected changes per site. The design's models form their matrices
+// from mu and Kprime (the F84 family: mu (1 - sum pi^2 + 2 K kDenom)) or mu and Kappa (HKY:
+// 2 mu (pi_r pi_y + Kappa (pi_A pi_G + pi_C pi_T))); a model by name is scaled to one change
+// per unit, mu its factor.
+double substitutions_per_unit() {
+    if (mp.named.on) return mp.mu;
+    const double AG = mp.piA * mp.piG, CT = mp.piC * mp.piT;
+    if (mp.model == 1) return 2 * mp.mu * (mp.pi_r * mp.pi_y + mp.Kappa * (AG + CT));
+    const double sum_sq = mp.piA * mp.piA + mp.piG * mp.piG + mp.piC * mp.piC + mp.piT * mp.piT;
+    return mp.mu * (1 - sum_sq + 2 * (mp.Kprime - 1) * mp.kDenom);
+}

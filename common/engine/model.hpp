@@ -19,6 +19,8 @@ double state_prob(int j);
 double group_prob(int j);
 void ratio_from_kprime();
 double mu_from_ratio();
+// Expected changes per site per unit of branch value (mu = 1 in the design's models is not one).
+double substitutions_per_unit();
 
 // Whether the run estimates the transition/transversion parameter: estimation is on and
 // the model has one to estimate (JC has none; under HKY estimation is switched off).

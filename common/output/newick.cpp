@@ -197,3 +197,11 @@ std::string nexus_name(const std::string& name) {
                std::string_view("()[]{}/\\,;:=*'\"`+-<>").find(c) != std::string_view::npos;
     });
 }
+
+void write_newick_best_with_times(FILE* f, const double* times, const std::vector<std::string>& labels) {
+    const int root = tree.n + 1;
+    NewickSource src = best_source(true);
+    src.times = times;
+    src.labels = &labels;
+    write_node(f, src, root, root, 0);
+}

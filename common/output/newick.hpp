@@ -28,3 +28,6 @@ void write_newick_topology(FILE* f, const TreeRecord* record, int v, bool nexus_
 void write_newick_lengths_unrooted(FILE* f, int v, int parent, bool top);
 void write_newick_topology_unrooted(FILE* f, const TreeRecord* record, int v, bool top,
                                     bool nexus_names = false);
+// The best tree's topology, rooted, with the edges taken from `times` (edge = times[child] -
+// times[parent]) and a label after each internal node (labels[v], "" for none).
+void write_newick_best_with_times(FILE* f, const double* times, const std::vector<std::string>& labels);

@@ -17,6 +17,7 @@ struct ReplicateOptions {
     bool resume = false;   // --resume: each search goes on from its folder's checkpoint
     int alrt = 0;          // --alrt N and --abayes: the branch support of each search's
     bool abayes = false;   // best tree (rep-*), the best one's beside the bootstrap's
+    bool dates_from_names = false;  // clockml's --dates-from-names, passed on to every search
 };
 
 // In the current folder, which the caller has locked: writes the folders rep-001 ... and

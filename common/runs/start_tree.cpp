@@ -38,18 +38,20 @@ std::vector<std::vector<double>> jc_distances() {
     return d;
 }
 
-}  // namespace
+// One join of the distance tree: clusters in slots i and j (of the sequences' order) make
+// the cluster that takes slot i; li and lj are the neighbour-joining lengths to them.
+struct Join {
+    size_t i, j;
+    double li, lj;
+};
 
-std::string distance_tree_newick(bool rooted) {
+// The joins down to the last two (rooted) or three (unrooted) clusters, whose slots are
+// returned in `live`; `d` holds the distances between the clusters left.
+std::vector<Join> join_clusters(bool rooted, std::vector<std::vector<double>>& d, std::vector<int>& live) {
     const int n = settings.ntaxa;
-    std::vector<std::vector<double>> d = jc_distances();
-    std::vector<std::string> label;
-    std::vector<double> size;
-    for (int k = 0; k < n; ++k) {
-        label.push_back(newick_name(alignment.TaxonNames[static_cast<size_t>(k)]));
-        size.push_back(1.0);
-    }
-    std::vector<int> live;  // the clusters still to join, in sequence order
+    std::vector<double> size(static_cast<size_t>(n), 1.0);
+    std::vector<Join> joins;
+    live.clear();
     for (int k = 0; k < n; ++k) live.push_back(k);
     const size_t last = rooted ? 2 : 3;
     while (live.size() > last) {
@@ -70,6 +72,8 @@ std::string distance_tree_newick(bool rooted) {
                 }
             }
         const size_t i = static_cast<size_t>(live[bi]), j = static_cast<size_t>(live[bj]);
+        const double li = 0.5 * d[i][j] + (row_sum[bi] - row_sum[bj]) / (2 * (static_cast<double>(r) - 2));
+        joins.push_back(Join{i, j, li, d[i][j] - li});
         // The joined cluster takes i's place.
         for (size_t x = 0; x < r; ++x) {
             const size_t k = static_cast<size_t>(live[x]);
@@ -78,11 +82,48 @@ std::string distance_tree_newick(bool rooted) {
                                     : 0.5 * (d[i][k] + d[j][k] - d[i][j]);
             d[i][k] = d[k][i] = v;
         }
-        label[i] = "(" + label[i] + "," + label[j] + ")";
         size[i] += size[j];
         live.erase(live.begin() + static_cast<std::ptrdiff_t>(bj));
     }
+    return joins;
+}
+
+}  // namespace
+
+std::string distance_tree_newick(bool rooted) {
+    const int n = settings.ntaxa;
+    std::vector<std::vector<double>> d = jc_distances();
+    std::vector<std::string> label;
+    for (int k = 0; k < n; ++k) label.push_back(newick_name(alignment.TaxonNames[static_cast<size_t>(k)]));
+    std::vector<int> live;
+    for (const Join& j : join_clusters(rooted, d, live)) label[j.i] = "(" + label[j.i] + "," + label[j.j] + ")";
     std::string text = "(";
     for (size_t x = 0; x < live.size(); ++x) text += (x ? "," : "") + label[static_cast<size_t>(live[x])];
     return text + ");";
+}
+
+std::vector<DistanceEdge> neighbour_joining_edges() {
+    const int n = settings.ntaxa;
+    std::vector<std::vector<double>> d = jc_distances();
+    std::vector<int> node(static_cast<size_t>(n));  // the tree node of each slot's cluster
+    for (int k = 0; k < n; ++k) node[static_cast<size_t>(k)] = k;
+    std::vector<DistanceEdge> edges;
+    int next = n;
+    std::vector<int> live;
+    for (const Join& j : join_clusters(false, d, live)) {
+        edges.push_back(DistanceEdge{next, node[j.i], j.li > 0 ? j.li : 0.0});
+        edges.push_back(DistanceEdge{next, node[j.j], j.lj > 0 ? j.lj : 0.0});
+        node[j.i] = next++;
+    }
+    if (live.size() == 3) {  // the centre: each length by the three-point formula
+        const size_t a = static_cast<size_t>(live[0]), b = static_cast<size_t>(live[1]), c = static_cast<size_t>(live[2]);
+        const double la = 0.5 * (d[a][b] + d[a][c] - d[b][c]);
+        const double lb = d[a][b] - la, lc = d[a][c] - la;
+        for (const auto& [slot, len] : {std::pair<size_t, double>{a, la}, {b, lb}, {c, lc}})
+            edges.push_back(DistanceEdge{next, node[slot], len > 0 ? len : 0.0});
+    } else if (live.size() == 2) {
+        edges.push_back(DistanceEdge{node[static_cast<size_t>(live[0])], node[static_cast<size_t>(live[1])],
+                                     d[static_cast<size_t>(live[0])][static_cast<size_t>(live[1])]});
+    }
+    return edges;
 }

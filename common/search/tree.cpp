@@ -94,7 +94,8 @@ void make_start_tree() {
 
     for (int leaf = 1; leaf <= n; ++leaf) {
         tree.cur.parents[leaf] = lookup_parent(leaf);
-        tree.cur.TimeVec[leaf] = 1.0;
+        // Leaves at the present unless the program's start values dated them already.
+        if (tree.cur.TimeVec[leaf] == 0.0) tree.cur.TimeVec[leaf] = 1.0;
     }
     for (int node = n + 2; node <= 2 * n - 1; ++node) tree.cur.parents[node] = lookup_parent(node);
 }

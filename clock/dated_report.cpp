@@ -1,0 +1,105 @@
+// The reports of a dated clock tree: dated.tre (the best tree in units of the dates, each
+// inner node with its age and date as a comment FigTree and treeio read), and in results
+// the rate, the root's age, the root-to-tip regression and a table of the node ages.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_seams.hpp"
+#include "app/cli.hpp"
+#include "base/file_io.hpp"
+#include "base/state.hpp"
+#include "clock.hpp"
+#include "engine/model.hpp"
+#include "output/newick.hpp"
+#include "runs/root_to_tip.hpp"
+
+namespace {
+
+// The first tip of a subtree in the order the tree is written (row 0 first).
+int first_tip(int v) {
+    while (v > tree.n) v = tree.best.ppTwoRow[0][v - (tree.n + 1)];
+    return v;
+}
+
+std::string tip_name(int leaf) {
+    std::string s = alignment.TaxonNames[static_cast<size_t>(leaf - 1)];
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+int tips_below(int v) {
+    if (v <= tree.n) return 1;
+    const int k = v - (tree.n + 1);
+    return tips_below(tree.best.ppTwoRow[0][k]) + tips_below(tree.best.ppTwoRow[1][k]);
+}
+
+}  // namespace
+
+bool program_extra_reports() {
+    if (!dated_run()) return true;
+    const int n = tree.n;
+    const std::vector<double>& t = tree.best.TimeVec;
+    const double s = tip_scale_of(t);
+    const double root_age = 1.0 / s;
+    double latest = alignment.tip_date[0];
+    for (const double d : alignment.tip_date) latest = std::max(latest, d);
+    const double rate = substitutions_per_unit() * s;
+    FILE* out = run_files.results;
+    fprintf(out, "\nDATED TREE (tip dates from %s; ages count back from the latest tip, %.4f)\n\n",
+            command_line.dates_from_names ? "the sequence names" : "dates", latest);
+    fprintf(out, "The estimated substitution rate is %.6g substitutions per site per unit of time\n", rate);
+    fprintf(out, "The root age is %.4f (date %.4f)\n\n", root_age, latest - root_age);
+
+    const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
+    if (rtt.ok) {
+        fprintf(out, "Root-to-tip regression of the neighbour-joining tree (Jukes-Cantor distances) on the tip dates,\n"
+                     "rooted where the residuals are smallest:\n");
+        fprintf(out, "  slope %.6g substitutions per site per unit of time, root date %.4f,\n"
+                     "  correlation %.4f, R^2 %.4f, residual mean square %.6g\n",
+                rtt.slope, rtt.root_date, rtt.correlation, rtt.r_squared, rtt.residual_ms);
+        if (!(rtt.slope > 0) || rtt.r_squared < 0.1)
+            fprintf(out, "  The divergence barely follows the dates: the rate and ages rest on little "
+                         "temporal signal.\n");
+        fputc('\n', out);
+    }
+
+    // Node times in units of the dates, counted from the root, for the edges of dated.tre.
+    std::vector<double> forward(t.size(), 0.0);
+    std::vector<std::string> labels(t.size());
+    std::vector<int> inner;
+    for (int v = n + 1; v <= 2 * n - 1; ++v) {
+        forward[static_cast<size_t>(v)] = t[static_cast<size_t>(v)] * root_age;
+        const double age = (1.0 - t[static_cast<size_t>(v)]) * root_age;
+        char buf[96];
+        snprintf(buf, sizeof buf, "[&age=%.6f,date=%.6f]", age, latest - age);
+        labels[static_cast<size_t>(v)] = buf;
+        inner.push_back(v);
+    }
+    for (int i = 1; i <= n; ++i) forward[static_cast<size_t>(i)] = t[static_cast<size_t>(i)] * root_age;
+    std::stable_sort(inner.begin(), inner.end(), [&](int a, int b) { return t[static_cast<size_t>(a)] < t[static_cast<size_t>(b)]; });
+    fprintf(out, "Node ages (oldest first), each node the most recent common ancestor of the two tips named:\n\n");
+    fprintf(out, "        age          date   tips  between\n");
+    for (const int v : inner) {
+        const int k = v - (n + 1);
+        const double age = (1.0 - t[static_cast<size_t>(v)]) * root_age;
+        fprintf(out, "%11.4f  %12.4f  %5d  %s and %s\n", age, latest - age, tips_below(v),
+                tip_name(first_tip(tree.best.ppTwoRow[0][k])).c_str(),
+                tip_name(first_tip(tree.best.ppTwoRow[1][k])).c_str());
+    }
+    fputs("\nThe dated tree is in dated.tre (branch lengths in units of the dates).\n\n", out);
+
+    const std::string text = text_written_by([&](FILE* f) {
+        write_newick_best_with_times(f, forward.data(), labels);
+        fputs(";\n", f);
+    });
+    if (text.empty() || !write_text_file("dated.tre", text)) {
+        printf("Error writing dated.tre: %s\n", text.empty() ? "no memory for it" : strerror(errno));
+        return false;
+    }
+    return true;
+}
