@@ -10,8 +10,17 @@ namespace {
 struct Reader {
     const std::string& s;
     size_t i = 0;
+    std::string comment;  // the last comment passed over
+    // Blanks and comments in square brackets ([&age=3.2] of a dated tree, [&R]).
     void blanks() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+        for (;;) {
+            while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+            if (i >= s.size() || s[i] != '[') return;
+            const size_t end = s.find(']', i);
+            if (end == std::string::npos) return;  // left for the caller to refuse
+            comment = s.substr(i + 1, end - i - 1);
+            i = end + 1;
+        }
     }
     bool at(char c) {
         blanks();
@@ -62,6 +71,7 @@ int read_node(Reader& r, NewickTree& t, std::string& why, int depth) {
             }
             if (r.at(')')) {
                 ++r.i;
+                r.comment.clear();
                 break;
             }
             why = "a ',' or ')' is missing at character " + std::to_string(r.i + 1);
@@ -73,6 +83,7 @@ int read_node(Reader& r, NewickTree& t, std::string& why, int depth) {
         }
         t.nodes[static_cast<size_t>(v)].name = text;  // an internal label (support values)
     } else {
+        r.comment.clear();
         if (!read_name(r, text) || text.empty()) {
             why = "a taxon name is missing at character " + std::to_string(r.i + 1);
             return -1;
@@ -86,7 +97,9 @@ int read_node(Reader& r, NewickTree& t, std::string& why, int depth) {
         const size_t start = r.i;
         while (r.i < r.s.size() && std::strchr("0123456789.eE+-", r.s[r.i]) != nullptr) ++r.i;
         t.nodes[static_cast<size_t>(v)].length = r.s.substr(start, r.i - start);
+        r.blanks();
     }
+    t.nodes[static_cast<size_t>(v)].comment = r.comment;
     return v;
 }
 
@@ -94,7 +107,7 @@ int read_node(Reader& r, NewickTree& t, std::string& why, int depth) {
 
 bool read_newick(const std::string& text, NewickTree& out, std::string& why) {
     out = NewickTree{};
-    Reader r{text};
+    Reader r{text, 0, {}};
     if (!r.at('(')) {
         why = "the tree does not start with '('";
         return false;

@@ -12,6 +12,7 @@ struct NewickNode {
     std::string name;
     std::string length;
     std::vector<int> children;
+    std::string comment;  // a comment in square brackets after it ("&age=3.2"), "" when none
 };
 
 struct NewickTree {
@@ -20,6 +21,7 @@ struct NewickTree {
 };
 
 // Reads one tree (up to its ';' or the end of `text`): names bare or in single quotes
-// (a doubled quote inside stands for one), lengths after ':', internal labels kept as names.
+// (a doubled quote inside stands for one), lengths after ':', internal labels kept as names,
+// comments in square brackets skipped (the last one after a node kept with it).
 // Returns false, with the reason in `why`, when the text is not such a tree.
 bool read_newick(const std::string& text, NewickTree& out, std::string& why);

@@ -20,6 +20,7 @@
 #include "base/state.hpp"
 #include "input/settings.hpp"
 #include "output/runlog.hpp"
+#include "runs/dated_intervals.hpp"
 #include "runs/splits.hpp"
 
 namespace {
@@ -407,6 +408,17 @@ int summarise_folders(const std::vector<std::string>& folders, const std::vector
             if (std::strcmp(report, "paupfile.nex") == 0) text += bf.nexus_block;
             ok = write_text_file(report, text) && ok;
         }
+    // A dated tree comes with its reports, with the bootstrap's intervals on its ages.
+    if (top != nullptr && program.has_lin_info) {
+        std::string text;
+        if (read_text_file(top->folder + "/dated.tre", text)) {
+            ok = write_text_file("dated.tre", text) && ok;
+            std::vector<std::string> done;
+            for (const FolderRun* b : boots)
+                if (b->status == 0 && b->has_tree) done.push_back(b->folder);
+            if (!done.empty()) ok = write_dated_intervals(top->folder, done, names) && ok;
+        }
+    }
     // The best search's branch support comes with its reports (its supporttree unless the
     // bootstrap's, which carries the same values, replaced it).
     if (!support.what.empty()) {
