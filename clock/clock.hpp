@@ -7,7 +7,8 @@
 void estimate_mu(double lnL_entry);
 // mu and Kprime jointly; 1 when the estimate was rejected and the entry values are back.
 int estimate_mu_kprime(double lnL_entry);
-void propose_node_time(int X, int P);
+// kept_children: the move left X's children as they were (its calibration, if any, holds).
+void propose_node_time(int X, int P, bool kept_children);
 // Pieces of the node-time draw: the weighted first and second log-likelihood slopes in
 // X's time at T0 (children c0, c1), the damped Newton target on (tP, U), and the beta
 // draw of a time on (tP, U) centred on a target.
@@ -24,15 +25,24 @@ double time_objective(int c, double x);
 bool optimise_node_time(int c, double lower_start);
 double optimise_node_times(double lnL_entry);
 void set_leaf_rates();
-// Dated tips (tip_times.cpp): whether the run has them, a tip's age before the latest tip,
-// the tip times of the current (and proposed) tree for the scale s = 1 / root age, the scale
-// of a tree's times, its estimation on the current tree (returns the log-likelihood after),
-// and the start times of a joined topology.
+// Clock trees in units of time (tip_times.cpp): whether the tips are dated, whether the run
+// dates its tree (dated tips or calibrations), the latest tip date, a tip's age before it (0
+// without dates), the tip times of the current (and proposed) tree for the scale s = 1 /
+// root age, its estimation on the current tree (returns the log-likelihood after), the scale
+// of a tree loaded from the archive, and the start times of a joined topology.
+bool dated_tips();
 bool dated_run();
+double latest_date();
 double tip_age(int leaf);
 void set_tip_times(double s);
-double tip_scale_of(const std::vector<double>& times);
 double estimate_tip_scale(double lnL_entry);
+void settle_loaded_scale();
 void assign_dated_start_values();
-// The scale re-estimated after the model when the tips are dated (estimation_point.cpp).
+// The scale re-estimated after the model when the run dates its tree (estimation_point.cpp).
 void estimate_tip_scale_after(double lnL_entry);
+// Calibrated clades in a tree (calibrated_nodes.cpp): the calibration of each node of the
+// child table `rows` (-1 where none), the calibration of node v of the current tree, and the
+// window of times its bounds allow at the current scale (false when v is not calibrated).
+std::vector<int> calibrations_of_tree(const std::vector<int>* rows);
+int calibration_of(int v);
+bool node_time_window(int v, double& lo, double& hi);

@@ -38,34 +38,71 @@ int tips_below(int v) {
     return tips_below(tree.best.ppTwoRow[0][k]) + tips_below(tree.best.ppTwoRow[1][k]);
 }
 
+// Without dated tips the likelihood is the same for every stretch of all ages (with the rate
+// shrunk alike): the calibrations alone bound it. The range of root ages they allow the tree.
+void scale_range(const std::vector<double>& t, double& lo_age, double& hi_age) {
+    const std::vector<int> cal = calibrations_of_tree(tree.best.ppTwoRow);
+    double s_lo = 0, s_hi = HUGE_VAL;
+    for (int v = tree.n + 1; v <= 2 * tree.n - 1; ++v) {
+        const int c = cal[static_cast<size_t>(v)];
+        if (c < 0) continue;
+        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
+        const double room = 1.0 - t[static_cast<size_t>(v)];
+        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
+        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
+    }
+    lo_age = 1.0 / s_hi;
+    hi_age = s_lo > 0 ? 1.0 / s_lo : HUGE_VAL;
+}
+
 }  // namespace
 
 bool program_extra_reports() {
     if (!dated_run()) return true;
     const int n = tree.n;
     const std::vector<double>& t = tree.best.TimeVec;
-    const double s = tip_scale_of(t);
+    const double s = tree.best.age_scale;
     const double root_age = 1.0 / s;
-    double latest = alignment.tip_date[0];
-    for (const double d : alignment.tip_date) latest = std::max(latest, d);
+    const bool tips = dated_tips();
+    const double latest = tips ? latest_date() : 0.0;
     const double rate = substitutions_per_unit() * s;
     FILE* out = run_files.results;
-    fprintf(out, "\nDATED TREE (tip dates from %s; ages count back from the latest tip, %.4f)\n\n",
-            command_line.dates_from_names ? "the sequence names" : "dates", latest);
+    std::string sources;
+    if (tips) sources = std::string("tip dates from ") + (command_line.dates_from_names ? "the sequence names" : "dates");
+    if (!alignment.calibrations.empty())
+        sources += std::string(tips ? ", " : "") + std::to_string(alignment.calibrations.size()) + " calibrated clade" +
+                   (alignment.calibrations.size() == 1 ? "" : "s") + " from calibrations";
+    if (tips)
+        fprintf(out, "\nDATED TREE (%s; ages count back from the latest tip, %.4f)\n\n", sources.c_str(), latest);
+    else
+        fprintf(out, "\nDATED TREE (%s; ages count back from the present, where the tips are)\n\n", sources.c_str());
     fprintf(out, "The estimated substitution rate is %.6g substitutions per site per unit of time\n", rate);
-    fprintf(out, "The root age is %.4f (date %.4f)\n\n", root_age, latest - root_age);
+    if (tips)
+        fprintf(out, "The root age is %.4f (date %.4f)\n\n", root_age, latest - root_age);
+    else
+        fprintf(out, "The root age is %.4f\n\n", root_age);
+    if (!tips) {
+        double lo = 0, hi = 0;
+        scale_range(t, lo, hi);
+        if (hi > lo * (1 + 1e-9))
+            fprintf(out, "Without tip dates the calibrations alone fix the time scale: every age stretched alike, with the\n"
+                         "rate shrunk alike, fits as well while the root age lies from %.4f to %.4f; the ages below are\n"
+                         "those the search ended at, not the only ones.\n\n", lo, hi);
+    }
 
-    const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
-    if (rtt.ok) {
-        fprintf(out, "Root-to-tip regression of the neighbour-joining tree (Jukes-Cantor distances) on the tip dates,\n"
-                     "rooted where the residuals are smallest:\n");
-        fprintf(out, "  slope %.6g substitutions per site per unit of time, root date %.4f,\n"
-                     "  correlation %.4f, R^2 %.4f, residual mean square %.6g\n",
-                rtt.slope, rtt.root_date, rtt.correlation, rtt.r_squared, rtt.residual_ms);
-        if (!(rtt.slope > 0) || rtt.r_squared < 0.1)
-            fprintf(out, "  The divergence barely follows the dates: the rate and ages rest on little "
-                         "temporal signal.\n");
-        fputc('\n', out);
+    if (tips) {
+        const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
+        if (rtt.ok) {
+            fprintf(out, "Root-to-tip regression of the neighbour-joining tree (Jukes-Cantor distances) on the tip dates,\n"
+                         "rooted where the residuals are smallest:\n");
+            fprintf(out, "  slope %.6g substitutions per site per unit of time, root date %.4f,\n"
+                         "  correlation %.4f, R^2 %.4f, residual mean square %.6g\n",
+                    rtt.slope, rtt.root_date, rtt.correlation, rtt.r_squared, rtt.residual_ms);
+            if (!(rtt.slope > 0) || rtt.r_squared < 0.1)
+                fprintf(out, "  The divergence barely follows the dates: the rate and ages rest on little "
+                             "temporal signal.\n");
+            fputc('\n', out);
+        }
     }
 
     // Node times in units of the dates, counted from the root, for the edges of dated.tre.
@@ -76,20 +113,31 @@ bool program_extra_reports() {
         forward[static_cast<size_t>(v)] = t[static_cast<size_t>(v)] * root_age;
         const double age = (1.0 - t[static_cast<size_t>(v)]) * root_age;
         char buf[96];
-        snprintf(buf, sizeof buf, "[&age=%.6f,date=%.6f]", age, latest - age);
+        if (tips)
+            snprintf(buf, sizeof buf, "[&age=%.6f,date=%.6f]", age, latest - age);
+        else
+            snprintf(buf, sizeof buf, "[&age=%.6f]", age);
         labels[static_cast<size_t>(v)] = buf;
         inner.push_back(v);
     }
     for (int i = 1; i <= n; ++i) forward[static_cast<size_t>(i)] = t[static_cast<size_t>(i)] * root_age;
     std::stable_sort(inner.begin(), inner.end(), [&](int a, int b) { return t[static_cast<size_t>(a)] < t[static_cast<size_t>(b)]; });
-    fprintf(out, "Node ages (oldest first), each node the most recent common ancestor of the two tips named:\n\n");
-    fprintf(out, "        age          date   tips  between\n");
+    const std::vector<int> cal = calibrations_of_tree(tree.best.ppTwoRow);
+    fprintf(out, "Node ages (oldest first), each node the most recent common ancestor of the two tips named%s:\n\n",
+            alignment.calibrations.empty() ? "" : "\n(calibrated nodes marked with their line of calibrations)");
+    fprintf(out, tips ? "        age          date   tips  between\n" : "        age   tips  between\n");
     for (const int v : inner) {
         const int k = v - (n + 1);
         const double age = (1.0 - t[static_cast<size_t>(v)]) * root_age;
-        fprintf(out, "%11.4f  %12.4f  %5d  %s and %s\n", age, latest - age, tips_below(v),
-                tip_name(first_tip(tree.best.ppTwoRow[0][k])).c_str(),
+        if (tips)
+            fprintf(out, "%11.4f  %12.4f  %5d  ", age, latest - age, tips_below(v));
+        else
+            fprintf(out, "%11.4f  %5d  ", age, tips_below(v));
+        fprintf(out, "%s and %s", tip_name(first_tip(tree.best.ppTwoRow[0][k])).c_str(),
                 tip_name(first_tip(tree.best.ppTwoRow[1][k])).c_str());
+        const int c = cal[static_cast<size_t>(v)];
+        if (c >= 0) fprintf(out, "  (calibrations line %d)", alignment.calibrations[static_cast<size_t>(c)].line);
+        fputc('\n', out);
     }
     fputs("\nThe dated tree is in dated.tre (branch lengths in units of the dates).\n\n", out);
 

@@ -39,9 +39,21 @@ double reestimate_between_sweeps(double lnL_entry) {
 
 }  // namespace
 
+// The times node c may take: between its parent's and its nearer child's, and within the
+// bounds of its calibration.
+static void node_interval(int c, double& lo, double& hi) {
+    lo = tree.cur.TimeVec[tree.cur.parents[c]];
+    hi = nearest_child_time(c);
+    double wlo = 0, whi = 0;
+    if (node_time_window(c, wlo, whi)) {
+        lo = lo > wlo ? lo : wlo;
+        hi = hi < whi ? hi : whi;
+    }
+}
+
 bool optimise_node_time(int c, double /*lower_start*/) {
-    const double lo = tree.cur.TimeVec[tree.cur.parents[c]];
-    const double hi = nearest_child_time(c);
+    double lo = 0, hi = 0;
+    node_interval(c, lo, hi);
     // Parent and child closer than two margins: no time keeps the node clear of both.
     if (lo + kMargin > hi - kMargin) return false;
     tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
@@ -65,8 +77,10 @@ bool optimise_node_time(int c, double /*lower_start*/) {
 double time_objective(int c, double x) {
     // Candidates outside the node's interval are evaluated at its nearer end, so the tree
     // stays a valid clock tree whatever the bracketing tries.
-    const double lo = tree.cur.TimeVec[tree.cur.parents[c]] + kMargin;
-    const double hi = nearest_child_time(c) - kMargin;
+    double lo = 0, hi = 0;
+    node_interval(c, lo, hi);
+    lo += kMargin;
+    hi -= kMargin;
     if (!(x >= lo))
         x = lo;
     else if (x > hi)
@@ -91,5 +105,8 @@ double optimise_node_times(double lnL_entry) {
 
 double optimise_tree_values(double lnL_entry) { return optimise_node_times(lnL_entry); }
 
-// A clock tree is complete as stored: its times are all the likelihood needs.
-void prepare_loaded_tree() {}
+// A clock tree is complete as stored: its times are all the likelihood needs (a dated tree's
+// scale follows from them).
+void prepare_loaded_tree() {
+    if (dated_run()) settle_loaded_scale();
+}

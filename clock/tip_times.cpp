@@ -1,7 +1,9 @@
-// Clock trees with dated tips. Node times stay relative, 0 at the root and 1 at the latest
-// tip; a tip sampled `a` units of time before the latest one has the time 1 - a s, where
-// s = 1 / (the root's age) is estimated with the model. The scale is read off the tree
-// itself (tip_scale_of), so an archived tree keeps the scale it was optimised with.
+// Clock trees in units of time. Node times stay relative, 0 at the root and 1 at the latest
+// tip; with the scale s = 1 / (the root's age), a node of age h has the time 1 - h s. A tip
+// sampled `a` units before the latest one has the time 1 - a s; without dates every tip is
+// at 1 and calibrations alone give the ages. Each tree copy carries its scale (age_scale).
+// The scale moves with two steps the node-time sweeps cannot make: the root's age alone
+// (every other age and the rate kept), and, with dated tips, all ages at once.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "clock.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
+#include "input/calibrations.hpp"
 #include "input/tip_dates.hpp"
 #include "output/runlog.hpp"
 #include "runs/root_to_tip.hpp"
@@ -27,17 +30,11 @@ namespace {
 constexpr double kTipMargin = 0.001;
 constexpr size_t kDatesLimit = 64u << 20;
 
-double latest_date() {
-    double latest = alignment.tip_date[0];
-    for (const double d : alignment.tip_date) latest = d > latest ? d : latest;
-    return latest;
-}
-
-// The oldest tip: the one whose time fixes the scale of a tree.
+// The oldest tip: the one whose time fixes the scale of a tree with dated tips.
 int oldest_tip() {
     int oldest = 1;
     for (int i = 2; i <= tree.n; ++i)
-        if (alignment.tip_date[static_cast<size_t>(i - 1)] < alignment.tip_date[static_cast<size_t>(oldest - 1)]) oldest = i;
+        if (tip_age(i) > tip_age(oldest)) oldest = i;
     return oldest;
 }
 
@@ -46,158 +43,233 @@ double tip_scale_objective(int /*unused*/, double s) {
     return -full_pass_log_likelihood();
 }
 
-}  // namespace
-
-bool dated_run() { return !alignment.tip_date.empty(); }
-
-double tip_age(int leaf) { return latest_date() - alignment.tip_date[static_cast<size_t>(leaf - 1)]; }
-
-void set_tip_times(double s) {
-    for (int i = 1; i <= tree.n; ++i) tree.cur.TimeVec[i] = tree.temp.TimeVec[i] = 1.0 - tip_age(i) * s;
-}
-
-double tip_scale_of(const std::vector<double>& times) {
-    const int oldest = oldest_tip();
-    return (1.0 - times[static_cast<size_t>(oldest)]) / tip_age(oldest);
-}
-
-namespace {
-
 // What a root-age move holds fixed while Brent tries its points: every other node's age (in
 // units of 1 / the entry scale) and the rate per unit of time, mu times the scale.
 struct RootAgeMove {
-    std::vector<double> age;  // of every node, at the entry scale
+    std::vector<double> age;
     double mu_times_scale = 0;
 };
 RootAgeMove g_root_move;  // scratch of one estimate_root_age call
 
-// The root at age 1/s with every other node at its age and the rate unchanged.
-double root_age_objective(int /*unused*/, double log_root_age) {
-    const double s = std::exp(-log_root_age);
+void set_ages(double s) {
     for (int v = 1; v <= 2 * tree.n - 1; ++v)
         if (v != tree.n + 1) tree.cur.TimeVec[v] = tree.temp.TimeVec[v] = 1.0 - g_root_move.age[static_cast<size_t>(v)] * s;
+    tree.cur.age_scale = tree.temp.age_scale = s;
+}
+
+double root_age_objective(int /*unused*/, double log_root_age) {
+    const double s = std::exp(-log_root_age);
+    set_ages(s);
     mp.mu = g_root_move.mu_times_scale / s;
     return -full_pass_log_likelihood();
 }
 
-// The root's age alone: the node times follow from the ages and mu from the rate, so that no
-// other branch changes. Brent's method on the log of the age, from just above the older of
-// the root's children to ten times the present age.
+// The root's bounds: its calibration, if any.
+void root_bounds(double& lo, double& hi) {
+    lo = 0;
+    hi = HUGE_VAL;
+    const int c = calibration_of(tree.n + 1);
+    if (c < 0) return;
+    lo = alignment.calibrations[static_cast<size_t>(c)].lo;
+    hi = alignment.calibrations[static_cast<size_t>(c)].hi;
+}
+
+// The root's age alone, by Brent's method on its logarithm: from just above the older of its
+// children (and its lower bound) to ten times its present age (and its upper bound).
 double estimate_root_age(double lnL_entry) {
     const int n = tree.n;
-    const double s0 = tip_scale_of(tree.cur.TimeVec), mu0 = mp.mu;
+    const double s0 = tree.cur.age_scale, mu0 = mp.mu;
     g_root_move.age.assign(static_cast<size_t>(2 * n), 0.0);
     for (int v = 1; v <= 2 * n - 1; ++v) g_root_move.age[static_cast<size_t>(v)] = (1.0 - tree.cur.TimeVec[v]) / s0;
     g_root_move.mu_times_scale = mu0 * s0;
-    const std::vector<double> entry_times = tree.cur.TimeVec;
     double oldest_child = 0;
     for (int r = 0; r < 2; ++r)
         oldest_child = std::max(oldest_child, g_root_move.age[static_cast<size_t>(tree.cur.ppTwoRow[r][0])]);
-    const double lo = std::log(oldest_child + kTipMargin / s0), here = std::log(1.0 / s0), hi = here + std::log(10.0);
-    if (!(lo < here)) return lnL_entry;
+    double lo_age = 0, hi_age = 0;
+    root_bounds(lo_age, hi_age);
+    const double here = std::log(1.0 / s0);
+    const double lo = std::log(std::max(oldest_child + kTipMargin / s0, lo_age));
+    const double hi = std::min(here + std::log(10.0), std::log(hi_age));
+    if (!(lo < here && here <= hi) && !(lo <= here && here < hi)) return lnL_entry;
+    const std::vector<double> entry_times = tree.cur.TimeVec;
     double best = here;
     const double f = brent(0, lo, here, hi, root_age_objective, 1e-6, best);
-    if (!(-f > lnL_entry)) {
-        tree.cur.TimeVec = entry_times;
-        for (int v = 1; v <= 2 * n - 1; ++v) tree.temp.TimeVec[v] = entry_times[static_cast<size_t>(v)];
-        mp.mu = mu0;
-        return full_pass_log_likelihood();
-    }
-    return -root_age_objective(0, best);
+    if (-f > lnL_entry) return -root_age_objective(0, best);
+    tree.cur.TimeVec = entry_times;
+    tree.temp.TimeVec = entry_times;
+    tree.cur.age_scale = tree.temp.age_scale = s0;
+    mp.mu = mu0;
+    return full_pass_log_likelihood();
 }
 
-// Every age scaled at once: the node times stay, the tips move with the scale. Brent's method
-// on the interval where every tip stays clear of its parent; each point a full pass.
+// Every age scaled at once (dated tips only, where it changes the tips' branches): the node
+// times stay, the tips move with the scale, within the interval where every tip stays clear
+// of its parent and every calibrated node within its bounds.
 double estimate_age_scale(double lnL_entry) {
     const int n = tree.n;
-    const double s0 = tip_scale_of(tree.cur.TimeVec);
-    double s_max = HUGE_VAL;
+    const double s0 = tree.cur.age_scale;
+    double s_lo = 0, s_hi = HUGE_VAL;
     for (int i = 1; i <= n; ++i) {
         const double age = tip_age(i);
-        if (age <= 0) continue;
-        const double room = (1.0 - tree.cur.TimeVec[tree.cur.parents[i]] - kTipMargin) / age;
-        s_max = room < s_max ? room : s_max;
+        if (age > 0) s_hi = std::min(s_hi, (1.0 - tree.cur.TimeVec[tree.cur.parents[i]] - kTipMargin) / age);
     }
-    if (!(s_max > 0) || !std::isfinite(s_max)) return lnL_entry;
-    double start = s0 < s_max ? s0 : s_max * (1 - 1e-9);
-    if (!(start > 0)) start = s_max / 2;
+    for (int v = n + 1; v <= 2 * n - 1; ++v) {
+        const int c = calibration_of(v);
+        if (c < 0) continue;
+        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
+        const double room = 1.0 - tree.cur.TimeVec[v];  // the age times s
+        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
+        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
+    }
+    if (!(s_hi > s_lo) || !std::isfinite(s_hi)) return lnL_entry;
+    const double start = std::clamp(s0, s_lo, s_hi);
     double s_best = start;
-    const double f = brent(0, 0.0, start, s_max, tip_scale_objective, 1e-6, s_best);
+    const double f = brent(0, s_lo, start, s_hi, tip_scale_objective, 1e-6, s_best);
     set_tip_times(-f > lnL_entry ? s_best : s0);
     return full_pass_log_likelihood();
 }
 
 }  // namespace
 
-// Two moves that the node-time sweeps cannot make: the root's age, and all ages at once.
-double estimate_tip_scale(double lnL_entry) {
-    const double lnL = estimate_root_age(lnL_entry);
-    return estimate_age_scale(lnL);
+bool dated_tips() { return !alignment.tip_date.empty(); }
+
+bool dated_run() { return dated_tips() || !alignment.calibrations.empty(); }
+
+double latest_date() {
+    double latest = alignment.tip_date[0];
+    for (const double d : alignment.tip_date) latest = std::max(latest, d);
+    return latest;
 }
 
-// Start times of a freshly joined topology with dated tips: every node a share of the way
-// from its parent down to its earliest tip, one share per level below it, so that each node
-// lies between its parent and all of its children.
+double tip_age(int leaf) { return dated_tips() ? latest_date() - alignment.tip_date[static_cast<size_t>(leaf - 1)] : 0.0; }
+
+void set_tip_times(double s) {
+    for (int i = 1; i <= tree.n; ++i) tree.cur.TimeVec[i] = tree.temp.TimeVec[i] = 1.0 - tip_age(i) * s;
+    tree.cur.age_scale = tree.temp.age_scale = s;
+}
+
+double estimate_tip_scale(double lnL_entry) {
+    const double lnL = estimate_root_age(lnL_entry);
+    return dated_tips() ? estimate_age_scale(lnL) : lnL;
+}
+
+// A tree from the archive brings its own times. With dated tips they fix its scale; without,
+// the calibrations allow a range of scales (every age may be stretched alike), and the one
+// nearest the present scale is taken.
+void settle_loaded_scale() {
+    if (dated_tips()) {
+        const int oldest = oldest_tip();
+        tree.cur.age_scale = tree.temp.age_scale = (1.0 - tree.cur.TimeVec[oldest]) / tip_age(oldest);
+        return;
+    }
+    double s_lo = 0, s_hi = HUGE_VAL;
+    for (int v = tree.n + 1; v <= 2 * tree.n - 1; ++v) {
+        const int c = calibration_of(v);
+        if (c < 0) continue;
+        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
+        const double room = 1.0 - tree.cur.TimeVec[v];
+        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
+        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
+    }
+    if (s_lo <= s_hi) tree.cur.age_scale = tree.temp.age_scale = std::clamp(tree.cur.age_scale, s_lo, s_hi);
+}
+
+// Start ages of a freshly joined topology: each node's least age (older than its children,
+// at least its lower bound) from the tips up, its greatest (younger than its parent, at most
+// its upper bound) from the root down; the root at the age the start asks for, and every
+// other node a share of the way from its oldest tip up to its parent, one share per level
+// below it, kept within its least and greatest ages.
 void assign_dated_start_values() {
-    const int n = tree.n;
-    const int root = n + 1;
-    std::vector<double>& t = tree.cur.TimeVec;
-    const double s = alignment.tip_scale_start;
-    for (int i = 1; i <= n; ++i) t[i] = 1.0 - tip_age(i) * s;
-    std::vector<double> earliest(static_cast<size_t>(2 * n), 1.0);
+    const int n = tree.n, root = n + 1;
+    const std::vector<int> cal = calibrations_of_tree(tree.cur.ppTwoRow);
+    const auto lo_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? 0.0 : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].lo; };
+    const auto hi_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? HUGE_VAL : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].hi; };
+    double unit = 0;  // the scale of the ages given
+    for (int i = 1; i <= n; ++i) unit = std::max(unit, tip_age(i));
+    for (const Calibration& c : alignment.calibrations) unit = std::max(unit, std::isfinite(c.hi) ? c.hi : c.lo);
+    const double eps = 1e-4 * (unit > 0 ? unit : 1.0);
+    std::vector<double> least(static_cast<size_t>(2 * n), 0.0), greatest(static_cast<size_t>(2 * n), HUGE_VAL),
+        base(static_cast<size_t>(2 * n), 0.0), age(static_cast<size_t>(2 * n), 0.0);
     std::vector<int> height(static_cast<size_t>(2 * n), 0);
-    for (int i = 1; i <= n; ++i) earliest[static_cast<size_t>(i)] = t[i];
+    for (int i = 1; i <= n; ++i) least[static_cast<size_t>(i)] = base[static_cast<size_t>(i)] = age[static_cast<size_t>(i)] = tip_age(i);
     // A joined node's children were made before it, and the root's before every other.
     const auto fold = [&](int v) {
-        const int k = v - root;
-        const int a = tree.cur.ppTwoRow[0][k], b = tree.cur.ppTwoRow[1][k];
-        earliest[static_cast<size_t>(v)] = std::min(earliest[static_cast<size_t>(a)], earliest[static_cast<size_t>(b)]);
-        height[static_cast<size_t>(v)] = 1 + std::max(height[static_cast<size_t>(a)], height[static_cast<size_t>(b)]);
+        const int a = tree.cur.ppTwoRow[0][v - root], b = tree.cur.ppTwoRow[1][v - root];
+        const size_t V = static_cast<size_t>(v), A = static_cast<size_t>(a), B = static_cast<size_t>(b);
+        least[V] = std::max(std::max(least[A], least[B]) + eps, lo_of(v));
+        base[V] = std::max(base[A], base[B]);
+        height[V] = 1 + std::max(height[A], height[B]);
     };
     for (int v = n + 2; v <= 2 * n - 1; ++v) fold(v);
     fold(root);
-    t[root] = 0.0;
+    greatest[static_cast<size_t>(root)] = hi_of(root);
+    double target = dated_tips() ? 1.0 / alignment.tip_scale_start : 0.0;
+    if (!dated_tips()) {  // twice the oldest age the calibrations name, or the root's middle
+        for (const Calibration& c : alignment.calibrations) target = std::max(target, 2 * (c.lo > 0 ? c.lo : c.hi / 2));
+        if (std::isfinite(hi_of(root))) target = (lo_of(root) + hi_of(root)) / 2;
+    }
+    age[static_cast<size_t>(root)] = std::min(std::max(target, least[static_cast<size_t>(root)]), greatest[static_cast<size_t>(root)]);
     const auto place = [&](int v) {
-        const int k = v - root;
         for (int r = 0; r < 2; ++r) {
-            const int c = tree.cur.ppTwoRow[r][k];
+            const int c = tree.cur.ppTwoRow[r][v - root];
             if (c <= n) continue;
-            t[c] = t[v] + (earliest[static_cast<size_t>(c)] - t[v]) / (height[static_cast<size_t>(c)] + 1);
+            const size_t C = static_cast<size_t>(c), V = static_cast<size_t>(v);
+            greatest[C] = std::min(hi_of(c), age[V] - eps);
+            const double share = base[C] + (age[V] - base[C]) * height[C] / (height[C] + 1);
+            age[C] = std::min(std::max(share, least[C]), greatest[C]);
         }
     };
     place(root);
     for (int v = 2 * n - 1; v >= n + 2; --v) place(v);
+    const double s = 1.0 / age[static_cast<size_t>(root)];
+    for (int v = 1; v <= 2 * n - 1; ++v) tree.cur.TimeVec[v] = 1.0 - age[static_cast<size_t>(v)] * s;
+    tree.cur.age_scale = s;
 }
 
-// The tip dates, from the folder's dates file or from the names, and the start: the
-// root-to-tip regression of the neighbour-joining tree gives the root's age and the rate, and
-// mu is set so that the start tree has that rate.
+namespace {
+
+// Reads an optional input of the folder whole, for the run record too; false when absent.
+bool read_folder_input(const char* name, std::string& text) {
+    if (access(name, F_OK) != 0) return false;
+    FILE* f = fopen(name, "r");
+    if (f == nullptr) input_error(name, 0, "cannot be read");
+    read_input_file(f, name, kDatesLimit, text);
+    fclose(f);
+    runlog_input_file(name, text);
+    return true;
+}
+
+}  // namespace
+
+// The tip dates (the dates file, or the ends of the names) and the calibrations, checked
+// together; then the start: with dated tips the root-to-tip regression of the
+// neighbour-joining tree gives the root's age and the rate, and mu is set to that rate.
 void program_tree_inputs() {
-    const bool from_names = command_line.dates_from_names;
-    if (!from_names && access("dates", F_OK) != 0) return;
+    std::string text;
     const char* from = "dates";
-    if (from_names) {
+    if (command_line.dates_from_names) {
         alignment.tip_date = tip_dates_from_names(alignment.TaxonNames);
         from = "the sequence names";
         runlog_note("tip dates     read from the ends of the sequence names (--dates-from-names)");
-    } else {
-        std::string text;
-        FILE* f = fopen("dates", "r");
-        if (f == nullptr) input_error("dates", 0, "cannot be read");
-        read_input_file(f, "dates", kDatesLimit, text);
-        fclose(f);
-        runlog_input_file("dates", text);
+    } else if (read_folder_input("dates", text)) {
         alignment.tip_date = read_tip_dates(text, "dates", alignment.TaxonNames);
     }
-    check_tip_dates_usable(alignment.tip_date, from);
+    if (dated_tips()) check_tip_dates_usable(alignment.tip_date, from);
+    if (read_folder_input("calibrations", text)) {
+        alignment.calibrations = read_calibrations(text, "calibrations", alignment.TaxonNames);
+        std::vector<double> ages;
+        for (int i = 1; i <= settings.ntaxa; ++i) ages.push_back(tip_age(i));
+        check_calibrations(alignment.calibrations, ages, "calibrations");
+        printf("  %zu calibrated clade%s read from calibrations\n", alignment.calibrations.size(),
+               alignment.calibrations.size() == 1 ? "" : "s");
+    }
+    if (!dated_tips()) return;
     const double latest = latest_date();
     const double span = tip_age(oldest_tip());
-    std::vector<double> dates = alignment.tip_date;
-    const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), dates);
+    const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
     double root_age = 2 * span;
     if (rtt.ok && rtt.slope > 0 && latest - rtt.root_date > span * 1.01) root_age = latest - rtt.root_date;
     alignment.tip_scale_start = 1.0 / root_age;
     if (rtt.ok && rtt.slope > 0) mp.mu *= rtt.slope * root_age / substitutions_per_unit();
-    printf("  tip dates from %s: %.4f to %.4f; the start tree's root is %.4f before the latest\n", from,
-           latest - span, latest, root_age);
+    printf("  tip dates from %s: %.4f to %.4f\n", from, latest - span, latest);
 }

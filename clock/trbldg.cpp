@@ -39,11 +39,17 @@ double draw_node_time(double tP, double U, double target) {
     return tP + (U - tP) * x;
 }
 
-void propose_node_time(int X, int P) {
+void propose_node_time(int X, int P, bool kept_children) {
     const int kX = X - (tree.n + 1);
     const int c0 = tree.temp.ppTwoRow[0][kX], c1 = tree.temp.ppTwoRow[1][kX];
-    const double U = tree.cur.TimeVec[c0] < tree.cur.TimeVec[c1] ? tree.cur.TimeVec[c0] : tree.cur.TimeVec[c1];
-    const double tP = tree.cur.TimeVec[P];
+    double U = tree.cur.TimeVec[c0] < tree.cur.TimeVec[c1] ? tree.cur.TimeVec[c0] : tree.cur.TimeVec[c1];
+    double tP = tree.cur.TimeVec[P];
+    // A calibrated node (which keeps its children) stays within its bounds.
+    double lo = 0, hi = 0;
+    if (kept_children && node_time_window(X, lo, hi)) {
+        tP = tP > lo ? tP : lo;
+        U = U < hi ? U : hi;
+    }
     const double T0 = (U + tP) / 2;
     tree.temp.TimeVec[X] = T0;
 
@@ -53,8 +59,8 @@ void propose_node_time(int X, int P) {
     tree.temp.TimeVec[X] = draw_node_time(tP, U, node_time_target(T0, U, tP, delta));
 }
 
-void propose_node_values(int X, int P, int A, int B, int S, int /*side*/, int /*k*/) {
-    propose_node_time(X, P);
+void propose_node_values(int X, int P, int A, int B, int S, int /*side*/, int k) {
+    propose_node_time(X, P, k == 1);
     // A node on its parent's time would make a branch of length zero: keep the tree as
     // it stands and let the step evaluate it unchanged.
     if (tree.temp.TimeVec[X] == tree.cur.TimeVec[P]) {

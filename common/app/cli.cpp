@@ -163,6 +163,10 @@ void print_help(FILE* out) {
           "                    'results' (doc/dating.md)\n"
           "  --dates-from-names  (clockml) the same with each date read from the end of\n"
           "                    its sequence's name, after the last '|' or '_'\n"
+          "  --calibrations FILE  (clockml) bound the ages of clades: one line each, the\n"
+          "                    clade's taxa separated by commas, then its age (47.2) or\n"
+          "                    bounds (40..55, 40.., ..55); copied into the run folder as\n"
+          "                    'calibrations'; each clade is kept whole in the search\n"
           "  --prepare         with the options above: only write the folders, for a\n"
           "                    workflow engine to run\n"
           "  --resample        run here as one bootstrap replicate (the sites drawn with\n"
@@ -216,6 +220,7 @@ const RunOption kRunOptions[] = {
     {"--abayes", nullptr, 0, &CommandLine::abayes, nullptr},
     {"--dates", nullptr, 0, nullptr, &CommandLine::dates},
     {"--dates-from-names", nullptr, 0, &CommandLine::dates_from_names, nullptr},
+    {"--calibrations", nullptr, 0, nullptr, &CommandLine::calibrations},
 };
 
 const RunOption* run_option(const char* arg) {
@@ -342,12 +347,12 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
         return misuse(c.redo ? "--redo goes with -s FILE"
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
-    if (!c.dates.empty() || c.dates_from_names) {
-        if (!program.has_lin_info) return misuse("tip dates are clockml's: run it with clockml");
+    if (!c.dates.empty() || c.dates_from_names || !c.calibrations.empty()) {
+        if (!program.has_lin_info) return misuse("tip dates and calibrations are clockml's: run it with clockml");
         if (!c.dates.empty() && c.dates_from_names) return misuse("give --dates FILE or --dates-from-names, not both");
         if (c.model_test || !c.score.empty() || c.clock_test || c.alrt > 0 || c.abayes)
-            return misuse("tip dates go with a search, --replicates or --bootstrap (not --score, "
-                          "--model-test, --clock-test, --alrt or --abayes)");
+            return misuse("tip dates and calibrations go with a search, --replicates or --bootstrap "
+                          "(not --score, --model-test, --clock-test, --alrt or --abayes)");
     }
     const bool rell_given = std::find(counts_given.begin(), counts_given.end(), run_option("--rell")) != counts_given.end();
     if (c.alrt > 0 || c.abayes) {

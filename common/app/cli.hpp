@@ -44,6 +44,7 @@ struct CommandLine {
     bool abayes = false;        // --abayes: aBayes support of the best tree (freeml)
     std::string dates;          // --dates FILE (clockml): copied into the folder as 'dates'
     bool dates_from_names = false;  // --dates-from-names (clockml): tip dates at the ends of the names
+    std::string calibrations;   // --calibrations FILE (clockml): copied into the folder as 'calibrations'
 };
 extern CommandLine command_line;
 void reset_command_line();

@@ -34,23 +34,23 @@ std::string absolute_path(const std::string& path) {
     return realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
 }
 
-// --dates FILE: the file becomes the folder's 'dates', so that the folder says how its tree
-// was dated and a later run there (a resumed one, a replicate) reads the same dates. A
-// different dates file already there is never replaced.
-bool place_dates_file(const std::string& path, const std::string& named) {
+// --dates FILE, --calibrations FILE: the file becomes the folder's 'dates' or
+// 'calibrations', so that the folder says how its tree was dated and a later run there (a
+// resumed one, a replicate) reads the same. A different file already there is never replaced.
+bool place_folder_file(const char* option, const char* file, const std::string& path, const std::string& named) {
     std::string text, there;
     if (!read_text_file(path, text)) {
-        fprintf(stderr, "%s: --dates %s: cannot read it\n", program.name, named.c_str());
+        fprintf(stderr, "%s: %s %s: cannot read it\n", program.name, option, named.c_str());
         return false;
     }
-    if (read_text_file("dates", there)) {
+    if (read_text_file(file, there)) {
         if (there == text) return true;
-        fprintf(stderr, "%s: --dates %s: this folder has a different 'dates' file; remove it or "
-                "leave out --dates\n", program.name, named.c_str());
+        fprintf(stderr, "%s: %s %s: this folder has a different '%s' file; remove it or "
+                "leave out %s\n", program.name, option, named.c_str(), file, option);
         return false;
     }
-    if (!write_text_file("dates", text)) {
-        fprintf(stderr, "%s: cannot write dates: %s\n", program.name, strerror(errno));
+    if (!write_text_file(file, text)) {
+        fprintf(stderr, "%s: cannot write %s: %s\n", program.name, file, strerror(errno));
         return false;
     }
     return true;
@@ -58,14 +58,14 @@ bool place_dates_file(const std::string& path, const std::string& named) {
 
 // What does not take dated tips yet refuses a folder that has them, rather than ignore them.
 bool dates_refused(int status) {
-    const bool dated = access("dates", F_OK) == 0 || command_line.dates_from_names;
+    const bool dated = access("dates", F_OK) == 0 || access("calibrations", F_OK) == 0 || command_line.dates_from_names;
     if (!program.has_lin_info || !dated) return false;
     const char* what = status == kRunScore ? "--score" : status == kRunModelTest ? "--model-test"
                      : status == kRunClockTest ? "--clock-test" : command_line.model == "auto" ? "--model auto"
                      : command_line.alrt > 0 ? "--alrt" : command_line.abayes ? "--abayes" : nullptr;
     if (what == nullptr) return false;
-    fprintf(stderr, "%s: %s does not take tip dates yet, and this folder has a 'dates' file; run "
-            "it in a folder without one\n", program.name, what);
+    fprintf(stderr, "%s: %s does not take tip dates or calibrations yet, and this folder has them; "
+            "run it in a folder without 'dates' and 'calibrations'\n", program.name, what);
     return true;
 }
 
@@ -83,8 +83,13 @@ int main(int argc, char** argv) {
     const double started = wall_seconds_now();
     const std::string dates_named = command_line.dates;
     const std::string dates_path = absolute_path(command_line.dates);
+    const std::string calibrations_named = command_line.calibrations;
+    const std::string calibrations_path = absolute_path(command_line.calibrations);
     if (own_folder && !enter_run_folder(stderr)) return 1;
-    if (!dates_named.empty() && !place_dates_file(dates_path, dates_named)) return 1;
+    if (!dates_named.empty() && !place_folder_file("--dates", "dates", dates_path, dates_named)) return 1;
+    if (!calibrations_named.empty() &&
+        !place_folder_file("--calibrations", "calibrations", calibrations_path, calibrations_named))
+        return 1;
     if (dates_refused(status)) return 1;
     if (status == kRunModelTest || (status == kRunProgram && command_line.model == "auto")) {
         std::string winner;

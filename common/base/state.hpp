@@ -3,6 +3,7 @@
 // start from a clean slate.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -73,6 +74,15 @@ void reset_run_files();
 
 // ---------------------------------------------------------------------------------------
 // Alignment: names, coded sequences and unique site patterns.
+// A clade whose age is bounded (clockml's calibrations): its taxa, and the bounds of its
+// age in the units of the dates (lo = hi for a fixed age).
+struct Calibration {
+    std::vector<char> member;  // n entries, 1 for a taxon of the clade
+    int size = 0;
+    double lo = 0, hi = HUGE_VAL;
+    int line = 0;              // of the calibrations file
+};
+
 struct Alignment {
     std::vector<std::string> TaxonNames;          // n names of at most 10 characters
     std::vector<std::vector<int>> ppBase;         // n rows x nsites BaseCode values
@@ -84,6 +94,7 @@ struct Alignment {
     // and the start tree's 1 / root age, from the root-to-tip regression
     std::vector<double> tip_date;
     double tip_scale_start = 0;
+    std::vector<Calibration> calibrations;  // clockml: the calibrated clades, in file order
 };
 extern Alignment alignment;
 void reset_alignment();
@@ -175,6 +186,8 @@ struct TreeCopy {
     std::vector<int> parents;       // 2n+1: the internal node holding each node, 0 for the root
     std::vector<double> TimeVec;    // 2n+1
     std::vector<double> RateVec;    // 2n+1
+    // clockml with dated tips or calibrations: 1 / the root's age in the units of the dates
+    double age_scale = 0;
 };
 
 // One node update of a pass: an internal node and its two children, the branch of each

@@ -76,7 +76,7 @@ void derive_bootstrap_seeds(int b, int seed1, int seed2, int& out1, int& out2) {
 }
 
 void prepare_folder(const Replicate& r, const std::string& infile, const std::string* lin_info,
-                    const std::string* dates, const Settings& base) {
+                    const std::string* dates, const std::string* calibrations, const Settings& base) {
     if (mkdir(r.folder.c_str(), 0755) != 0 && errno != EEXIST)
         replicate_error("Error: cannot make the folder %s: %s", r.folder, strerror(errno));
     // The runs write only into folders of their own, never through a link to another place.
@@ -100,6 +100,8 @@ void prepare_folder(const Replicate& r, const std::string& infile, const std::st
         replicate_error("Error: cannot write %s: %s", r.folder + "/lin_info", strerror(errno));
     if (dates != nullptr && !write_text_file(r.folder + "/dates", *dates))
         replicate_error("Error: cannot write %s: %s", r.folder + "/dates", strerror(errno));
+    if (calibrations != nullptr && !write_text_file(r.folder + "/calibrations", *calibrations))
+        replicate_error("Error: cannot write %s: %s", r.folder + "/calibrations", strerror(errno));
 }
 
 pid_t start_replicate(const Replicate& r, const std::string& exe, const ReplicateOptions& o, int threads) {
@@ -191,7 +193,7 @@ int run_replicates(const ReplicateOptions& options) {
     const int boots = options.bootstrap;
     const int jobs = options.jobs > 0 ? options.jobs : available_cores();
 
-    std::string settings_text, infile, lin_info, dates;
+    std::string settings_text, infile, lin_info, dates, calibrations;
     FILE* f = fopen("settings", "r");
     if (f == nullptr) replicate_error("Can't open %s: %s", "settings", strerror(errno));
     read_input_file(f, "settings", kSettingsLimit, settings_text);
@@ -204,6 +206,7 @@ int run_replicates(const ReplicateOptions& options) {
                 " bytes), copied into every replicate's folder");
     const bool has_lin_info = program.has_lin_info && read_text_file("lin_info", lin_info);
     const bool has_dates = program.has_lin_info && read_text_file("dates", dates);
+    const bool has_calibrations = program.has_lin_info && read_text_file("calibrations", calibrations);
     const std::string exe = own_executable();
     if (exe.empty()) replicate_error("Error: cannot find %s%s", program.name, " (no /proc/self/exe)");
 
@@ -233,7 +236,8 @@ int run_replicates(const ReplicateOptions& options) {
              count, count == 1 ? "" : "es", boots, boots == 1 ? "" : "s", jobs);
     runlog_note(note);
     runlog_settings();
-    for (const Replicate& rep : reps) prepare_folder(rep, infile, has_lin_info ? &lin_info : nullptr, has_dates ? &dates : nullptr, base);
+    for (const Replicate& rep : reps) prepare_folder(rep, infile, has_lin_info ? &lin_info : nullptr, has_dates ? &dates : nullptr,
+                                                     has_calibrations ? &calibrations : nullptr, base);
     if (options.prepare) {
         printf("\n %s: wrote the folders of %d search%s and %d bootstrap replicate%s; run %s in "
                "each (with --resample in boot-*), then %s --summarise\n",

@@ -115,6 +115,7 @@ void tree_copy(S& io, std::conditional_t<std::is_same_v<S, Out>, const TreeCopy,
     io.vec(t.parents);
     io.vec(t.TimeVec);
     io.vec(t.RateVec);
+    io.pod(t.age_scale);
 }
 
 void write_records(Out& o) {

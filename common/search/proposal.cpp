@@ -119,10 +119,11 @@ ProposalResult propose_tree(double lnL_cur, double temperature) {
     tree.recalc_vec[0] = X;
     tree.recalc_vec[1] = P;
 
-    const int k = static_cast<int>(uniform01() * 3) + 1;
+    int k = static_cast<int>(uniform01() * 3) + 1;
     if (k < 1 || k > 3)
         fatal("There was an index generating problem in file trbldg at line=%d\n\n",
               program.trbldg_line);
+    if (k != 1 && clade_held(X)) k = 1;
     if (k != 1) interchange_temp(X, P, A, B, S, side, k);
 
     propose_node_values(X, P, A, B, S, side, k);

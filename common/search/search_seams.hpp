@@ -6,6 +6,12 @@
 
 // Node values of a freshly joined random topology (clock times, or unit branch lengths).
 void assign_start_values();
+// Whether the subtrees at nodes a and b of the topology being joined may be joined (clockml:
+// unless their union would split a calibrated clade; freeml: always).
+bool join_allowed(int a, int b);
+// Whether a move at X must keep X's children (clockml: X is a calibrated clade's node, which
+// a swap would break up; freeml: never); the move then changes X's time alone.
+bool clade_held(int X);
 
 // The program's change of node values in the proposed tree for one annealing step
 // (node X with parent P and children A, B before the move, S the sibling, k the move).

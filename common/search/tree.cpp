@@ -42,6 +42,22 @@ int steps_to_root_temp(int node) {
     return steps;
 }
 
+namespace {
+
+constexpr int kMaxJoinDraws = 10000;
+
+void first_allowed_pair(const std::vector<int>& avail, int count, int& pa, int& pb) {
+    for (int x = 0; x < count; ++x)
+        for (int y = x + 1; y < count; ++y)
+            if (join_allowed(avail[x], avail[y])) {
+                pa = x;
+                pb = y;
+                return;
+            }
+}
+
+}  // namespace
+
 // Builds the topology by joining two random members of a shrinking list of subtrees:
 // the joined node takes the place of the first of the two, the second drops out, and
 // the last two subtrees become the root's children.
@@ -54,9 +70,20 @@ void random_joins(int32_t& a, int32_t& b) {
     int count = n;
 
     for (int m = n + 2; m <= 2 * n - 1; ++m) {
-        const int pa = static_cast<int>(mwc_next(a, b) * count);
+        int pa = static_cast<int>(mwc_next(a, b) * count);
         int pb = static_cast<int>(mwc_next(a, b) * count);
         while (pb == pa) pb = static_cast<int>(mwc_next(a, b) * count);
+        // A pair the program does not allow (one that would split a calibrated clade) is
+        // drawn again; after many draws the first allowed pair in list order is taken.
+        for (int tries = 0; !join_allowed(avail[pa], avail[pb]); ++tries) {
+            if (tries == kMaxJoinDraws) {
+                first_allowed_pair(avail, count, pa, pb);
+                break;
+            }
+            pa = static_cast<int>(mwc_next(a, b) * count);
+            pb = static_cast<int>(mwc_next(a, b) * count);
+            while (pb == pa) pb = static_cast<int>(mwc_next(a, b) * count);
+        }
 
         const int k = m - (n + 1);
         tree.cur.ppTwoRow[0][k] = avail[pa];
