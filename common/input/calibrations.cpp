@@ -37,6 +37,8 @@ std::string describe(const Calibration& c) {
         snprintf(buf, sizeof buf, "age %g", c.lo);
     else if (std::isinf(c.hi))
         snprintf(buf, sizeof buf, "age at least %g", c.lo);
+    else if (c.lo == 0)
+        snprintf(buf, sizeof buf, "age at most %g", c.hi);
     else
         snprintf(buf, sizeof buf, "age %g..%g", c.lo, c.hi);
     return buf;
