@@ -61,9 +61,14 @@ bool program_extra_reports() {
     if (!dated_run()) return true;
     const int n = tree.n;
     const std::vector<double>& t = tree.best.TimeVec;
-    const double s = tree.best.age_scale;
-    const double root_age = 1.0 / s;
     const bool tips = dated_tips();
+    // Without dated tips every stretch of the ages within the calibrations' range fits alike;
+    // the ages reported are those at the range's geometric middle, wherever the search ended.
+    double range_lo = 0, range_hi = 0;
+    if (!tips) scale_range(t, range_lo, range_hi);
+    double s = tree.best.age_scale;
+    if (!tips && std::isfinite(range_hi) && range_hi > range_lo * (1 + 1e-9)) s = 1.0 / std::sqrt(range_lo * range_hi);
+    const double root_age = 1.0 / s;
     const double latest = tips ? latest_date() : 0.0;
     const double rate = substitutions_per_unit() * s;
     FILE* out = run_files.results;
@@ -81,14 +86,11 @@ bool program_extra_reports() {
         fprintf(out, "The root age is %.4f (date %.4f)\n\n", root_age, latest - root_age);
     else
         fprintf(out, "The root age is %.4f\n\n", root_age);
-    if (!tips) {
-        double lo = 0, hi = 0;
-        scale_range(t, lo, hi);
-        if (hi > lo * (1 + 1e-9))
-            fprintf(out, "Without tip dates the calibrations alone fix the time scale: every age stretched alike, with the\n"
-                         "rate shrunk alike, fits as well while the root age lies from %.4f to %.4f; the ages below are\n"
-                         "those the search ended at, not the only ones.\n\n", lo, hi);
-    }
+    if (!tips && range_hi > range_lo * (1 + 1e-9))
+        fprintf(out, "Without tip dates the calibrations alone fix the time scale: every age stretched alike, with the\n"
+                     "rate shrunk alike, fits as well while the root age lies from %.4f to %.4f; the ages here are\n"
+                     "those of the middle of that range (its geometric mean)%s.\n\n", range_lo, range_hi,
+                std::isfinite(range_hi) ? "" : ", or, the range being open, those the search ended at");
 
     if (tips) {
         const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
