@@ -92,20 +92,9 @@ bool program_extra_reports() {
                      "those of the middle of that range (its geometric mean)%s.\n\n", range_lo, range_hi,
                 std::isfinite(range_hi) ? "" : ", or, the range being open, those the search ended at");
 
-    if (tips) {
-        const RootToTip rtt = root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date);
-        if (rtt.ok) {
-            fprintf(out, "Root-to-tip regression of the neighbour-joining tree (Jukes-Cantor distances) on the tip dates,\n"
-                         "rooted where the residuals are smallest:\n");
-            fprintf(out, "  slope %.6g substitutions per site per unit of time, root date %.4f,\n"
-                         "  correlation %.4f, R^2 %.4f, residual mean square %.6g\n",
-                    rtt.slope, rtt.root_date, rtt.correlation, rtt.r_squared, rtt.residual_ms);
-            if (!(rtt.slope > 0) || rtt.r_squared < 0.1)
-                fprintf(out, "  The divergence barely follows the dates: the rate and ages rest on little "
-                             "temporal signal.\n");
-            fputc('\n', out);
-        }
-    }
+    if (tips)
+        write_root_to_tip(out, root_to_tip_regression(neighbour_joining_edges(), alignment.tip_date),
+                          "the neighbour-joining tree (Jukes-Cantor distances)");
 
     // Node times in units of the dates, counted from the root, for the edges of dated.tre.
     std::vector<double> forward(t.size(), 0.0);

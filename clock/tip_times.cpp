@@ -28,7 +28,6 @@ namespace {
 
 // Distance a node's time keeps from its children's, as in the node-time optimisation.
 constexpr double kTipMargin = 0.001;
-constexpr size_t kDatesLimit = 64u << 20;
 
 // The oldest tip: the one whose time fixes the scale of a tree with dated tips.
 int oldest_tip() {
@@ -228,7 +227,7 @@ void assign_dated_start_values() {
 
 namespace {
 
-// Reads an optional input of the folder whole, for the run record too; false when absent.
+// Reads the calibrations file whole, for the run record too; false when there is none.
 bool read_folder_input(const char* name, std::string& text) {
     if (access(name, F_OK) != 0) return false;
     FILE* f = fopen(name, "r");
@@ -246,15 +245,7 @@ bool read_folder_input(const char* name, std::string& text) {
 // neighbour-joining tree gives the root's age and the rate, and mu is set to that rate.
 void program_tree_inputs() {
     std::string text;
-    const char* from = "dates";
-    if (command_line.dates_from_names) {
-        alignment.tip_date = tip_dates_from_names(alignment.TaxonNames);
-        from = "the sequence names";
-        runlog_note("tip dates     read from the ends of the sequence names (--dates-from-names)");
-    } else if (read_folder_input("dates", text)) {
-        alignment.tip_date = read_tip_dates(text, "dates", alignment.TaxonNames);
-    }
-    if (dated_tips()) check_tip_dates_usable(alignment.tip_date, from);
+    const std::string from = read_run_tip_dates(command_line.dates_from_names);
     if (read_folder_input("calibrations", text)) {
         alignment.calibrations = read_calibrations(text, "calibrations", alignment.TaxonNames);
         std::vector<double> ages;
@@ -271,5 +262,5 @@ void program_tree_inputs() {
     if (rtt.ok && rtt.slope > 0 && latest - rtt.root_date > span * 1.01) root_age = latest - rtt.root_date;
     alignment.tip_scale_start = 1.0 / root_age;
     if (rtt.ok && rtt.slope > 0) mp.mu *= rtt.slope * root_age / substitutions_per_unit();
-    printf("  tip dates from %s: %.4f to %.4f\n", from, latest - span, latest);
+    printf("  tip dates from %s: %.4f to %.4f\n", from.c_str(), latest - span, latest);
 }

@@ -348,7 +348,8 @@ int handle_command_line(int argc, const char* const* argv, FILE* out, FILE* err)
                              : !c.prefix.empty() ? "--prefix goes with -s FILE" : "--settings goes with -s FILE");
     const bool searches = c.replicates > 0 || c.bootstrap > 0;
     if (!c.dates.empty() || c.dates_from_names || !c.calibrations.empty()) {
-        if (!program.has_lin_info) return misuse("tip dates and calibrations are clockml's: run it with clockml");
+        if (!program.has_lin_info && !c.calibrations.empty())
+            return misuse("calibrations are clockml's: run it with clockml");
         if (!c.dates.empty() && c.dates_from_names) return misuse("give --dates FILE or --dates-from-names, not both");
         if (c.model_test || !c.score.empty() || c.clock_test || c.alrt > 0 || c.abayes)
             return misuse("tip dates and calibrations go with a search, --replicates or --bootstrap "

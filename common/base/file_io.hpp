@@ -13,6 +13,8 @@
 constexpr size_t kInfileLimit = 2147483647;
 constexpr size_t kSettingsLimit = 1 << 20;
 constexpr size_t kLinInfoLimit = 256u << 20;
+// clockml's dates and calibrations files.
+constexpr size_t kDatesLimit = 64u << 20;
 
 // Reads a whole open file into `out`; false on a read error or past `limit` bytes.
 bool read_whole_file(FILE* f, std::string& out, size_t limit = static_cast<size_t>(-1));

@@ -7,6 +7,13 @@
 #include <cmath>
 #include <algorithm>
 #include <cstddef>
+#include <unistd.h>
+
+#include "base/fatal.hpp"
+#include "base/file_io.hpp"
+#include "base/state.hpp"
+#include "input/tip_dates.hpp"
+#include "output/runlog.hpp"
 
 namespace {
 
@@ -105,4 +112,36 @@ RootToTip root_to_tip_regression(const std::vector<DistanceEdge>& edges, const s
         }
     }
     return best;
+}
+
+void write_root_to_tip(FILE* out, const RootToTip& r, const char* tree_words) {
+    if (!r.ok) return;
+    fprintf(out, "Root-to-tip regression of %s on the tip dates,\nrooted where the residuals are smallest:\n", tree_words);
+    fprintf(out, "  slope %.6g substitutions per site per unit of time, root date %.4f,\n"
+                 "  correlation %.4f, R^2 %.4f, residual mean square %.6g\n",
+            r.slope, r.root_date, r.correlation, r.r_squared, r.residual_ms);
+    if (!(r.slope > 0) || r.r_squared < 0.1)
+        fprintf(out, "  The divergence barely follows the dates: a rate and ages from them rest on little "
+                     "temporal signal.\n");
+    fputc('\n', out);
+}
+
+std::string read_run_tip_dates(bool from_names) {
+    std::string from;
+    if (from_names) {
+        alignment.tip_date = tip_dates_from_names(alignment.TaxonNames);
+        from = "the sequence names";
+        runlog_note("tip dates     read from the ends of the sequence names (--dates-from-names)");
+    } else if (access("dates", F_OK) == 0) {
+        std::string text;
+        FILE* f = fopen("dates", "r");
+        if (f == nullptr) input_error("dates", 0, "cannot be read");
+        read_input_file(f, "dates", kDatesLimit, text);
+        fclose(f);
+        runlog_input_file("dates", text);
+        alignment.tip_date = read_tip_dates(text, "dates", alignment.TaxonNames);
+        from = "dates";
+    }
+    if (!from.empty()) check_tip_dates_usable(alignment.tip_date, from.c_str());
+    return from;
 }

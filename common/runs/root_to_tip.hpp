@@ -4,6 +4,8 @@
 // divergence) and the correlation say whether the dates carry a clock signal.
 #pragma once
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "runs/start_tree.hpp"
@@ -23,3 +25,9 @@ struct RootToTip {
 // tried, the root placed where the residual sum of squares of that edge is least; ties go to
 // the first edge.
 RootToTip root_to_tip_regression(const std::vector<DistanceEdge>& edges, const std::vector<double>& dates);
+// The regression's lines in a report, naming the tree it was made on.
+void write_root_to_tip(FILE* out, const RootToTip& r, const char* tree_words);
+// The dates of the sequences (the folder's dates file, or with `from_names` (the option
+// --dates-from-names) the ends of the names), into alignment.tip_date, checked; the source's words for the reports, or ""
+// when the run has no dates.
+std::string read_run_tip_dates(bool from_names);

@@ -73,7 +73,12 @@ refused "overlapping clades" calibrations 'D4Thai63,D4Thai78 40..\nD4Thai78,D4Th
 refused "clade younger than its tips" calibrations '# D4Philip56 was sampled 38 years before 1994\nD4Philip56,D4Philip64 ..30\n' "Error in calibrations, line 2: the clade's age at most 30 leaves it no age"
 out=$(cd "$WORK/dengue" && "$CLOCKML" --score dated.tre 2>&1)
 [[ "$out" == *"--score does not take tip dates or calibrations yet"* ]] && ok "refused: --score with dates" || fail "--score with dates: $out"
-out=$("$FREEML" --dates x 2>&1)
-[[ "$out" == *"tip dates and calibrations are clockml's"* ]] && ok "freeml refuses --dates" || fail "freeml --dates: $out"
+out=$("$FREEML" --calibrations x 2>&1)
+[[ "$out" == *"calibrations are clockml's"* ]] && ok "freeml refuses --calibrations" || fail "freeml --calibrations: $out"
+# freeml with dates: the temporal signal of its best tree.
+mkdir -p "$WORK/free" && cp "$SRC/examples/dengue4_dated/infile" "$SRC/examples/dengue4_dated/dates" "$WORK/free/"
+(cd "$WORK/free" && "$FREEML" --write-settings >/dev/null && "$FREEML" >/dev/null 2>&1) || fail "freeml with dates: status $?"
+grep -q "^  slope [0-9.e-]* substitutions per site per unit of time, root date 1[89][0-9.]*,$" "$WORK/free/results" &&
+    ok "freeml: root-to-tip regression of its best tree" || fail "freeml: no regression in results"
 
 finish
