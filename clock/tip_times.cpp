@@ -3,7 +3,8 @@
 // sampled `a` units before the latest one has the time 1 - a s; without dates every tip is
 // at 1 and calibrations alone give the ages. Each tree copy carries its scale (age_scale).
 // The scale moves with two steps the node-time sweeps cannot make: the root's age alone
-// (every other age and the rate kept), and, with dated tips, all ages at once.
+// (every other age and the rate kept), and, with dated tips, every age stretched above the
+// oldest tip below it with the rate shrunk alike.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,11 +36,6 @@ int oldest_tip() {
     for (int i = 2; i <= tree.n; ++i)
         if (tip_age(i) > tip_age(oldest)) oldest = i;
     return oldest;
-}
-
-double tip_scale_objective(int /*unused*/, double s) {
-    set_tip_times(s);
-    return -full_pass_log_likelihood();
 }
 
 // What a root-age move holds fixed while Brent tries its points: every other node's age (in
@@ -101,30 +97,72 @@ double estimate_root_age(double lnL_entry) {
     return full_pass_log_likelihood();
 }
 
-// Every age scaled at once (dated tips only, where it changes the tips' branches): the node
-// times stay, the tips move with the scale, within the interval where every tip stays clear
-// of its parent and every calibrated node within its bounds.
-double estimate_age_scale(double lnL_entry) {
-    const int n = tree.n;
-    const double s0 = tree.cur.age_scale;
-    double s_lo = 0, s_hi = HUGE_VAL;
-    for (int i = 1; i <= n; ++i) {
-        const double age = tip_age(i);
-        if (age > 0) s_hi = std::min(s_hi, (1.0 - tree.cur.TimeVec[tree.cur.parents[i]] - kTipMargin) / age);
-    }
+// The ages stretched above their floors (dated tips only): each node's age above the age of
+// the oldest tip below it is multiplied by c and the rate divided by c, so that the tree
+// trades time for rate along the ridge the tip dates leave; no node passes a child, for any
+// c > 0, so no bound of the tree blocks the move (calibrations bound c). Brent's method on
+// log c within a factor of 5 either way.
+struct StretchMove {
+    std::vector<double> age, floor;  // at the entry scale
+    double rate = 0, mu = 0, s = 0;  // the entry rate per unit of time, mu and scale
+};
+StretchMove g_stretch;  // scratch of one estimate_age_stretch call
+
+double stretch_objective(int /*unused*/, double log_c) {
+    const int n = tree.n, root = n + 1;
+    const double c = std::exp(log_c);
+    const StretchMove& m = g_stretch;
+    const auto stretched = [&](int v) {
+        return m.floor[static_cast<size_t>(v)] + c * (m.age[static_cast<size_t>(v)] - m.floor[static_cast<size_t>(v)]);
+    };
+    const double s = 1.0 / stretched(root);
+    for (int v = 1; v <= 2 * n - 1; ++v)
+        tree.cur.TimeVec[v] = tree.temp.TimeVec[v] = v <= n ? 1.0 - tip_age(v) * s : 1.0 - stretched(v) * s;
+    tree.cur.TimeVec[root] = tree.temp.TimeVec[root] = 0.0;
+    tree.cur.age_scale = tree.temp.age_scale = s;
+    // mu such that mu's rate per unit of time, S(mu) s, is the entry rate over c
+    mp.mu = m.mu * (m.s / s) / c;
+    return -full_pass_log_likelihood();
+}
+
+double estimate_age_stretch(double lnL_entry) {
+    const int n = tree.n, root = n + 1;
+    StretchMove& m = g_stretch;
+    m.s = tree.cur.age_scale;
+    m.mu = mp.mu;
+    m.age.assign(static_cast<size_t>(2 * n), 0.0);
+    m.floor.assign(static_cast<size_t>(2 * n), 0.0);
+    for (int v = 1; v <= 2 * n - 1; ++v) m.age[static_cast<size_t>(v)] = (1.0 - tree.cur.TimeVec[v]) / m.s;
+    m.age[static_cast<size_t>(root)] = 1.0 / m.s;
+    for (int i = 1; i <= n; ++i) m.age[static_cast<size_t>(i)] = m.floor[static_cast<size_t>(i)] = tip_age(i);
+    // Floors from the tips up: a node's children are below it in every tree.
+    const auto floor_of = [&](auto& self, int v) -> double {
+        if (v <= n) return m.floor[static_cast<size_t>(v)];
+        const int k = v - root;
+        const double f = std::max(self(self, tree.cur.ppTwoRow[0][k]), self(self, tree.cur.ppTwoRow[1][k]));
+        m.floor[static_cast<size_t>(v)] = f;
+        return f;
+    };
+    floor_of(floor_of, root);
+    double lo = std::log(0.2), hi = std::log(5.0);
     for (int v = n + 1; v <= 2 * n - 1; ++v) {
         const int c = calibration_of(v);
         if (c < 0) continue;
         const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
-        const double room = 1.0 - tree.cur.TimeVec[v];  // the age times s
-        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
-        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
+        const double above = m.age[static_cast<size_t>(v)] - m.floor[static_cast<size_t>(v)];
+        if (!(above > 0)) continue;
+        if (std::isfinite(k.hi)) hi = std::min(hi, std::log((k.hi - m.floor[static_cast<size_t>(v)]) / above));
+        if (k.lo > m.floor[static_cast<size_t>(v)]) lo = std::max(lo, std::log((k.lo - m.floor[static_cast<size_t>(v)]) / above));
     }
-    if (!(s_hi > s_lo) || !std::isfinite(s_hi)) return lnL_entry;
-    const double start = std::clamp(s0, s_lo, s_hi);
-    double s_best = start;
-    const double f = brent(0, s_lo, start, s_hi, tip_scale_objective, 1e-6, s_best);
-    set_tip_times(-f > lnL_entry ? s_best : s0);
+    if (!(lo < 0 && 0 < hi)) return lnL_entry;
+    const std::vector<double> entry_times = tree.cur.TimeVec;
+    double best = 0;
+    const double f = brent(0, lo, 0.0, hi, stretch_objective, 1e-6, best);
+    if (-f > lnL_entry) return -stretch_objective(0, best);
+    tree.cur.TimeVec = entry_times;
+    tree.temp.TimeVec = entry_times;
+    tree.cur.age_scale = tree.temp.age_scale = m.s;
+    mp.mu = m.mu;
     return full_pass_log_likelihood();
 }
 
@@ -149,7 +187,7 @@ void set_tip_times(double s) {
 
 double estimate_tip_scale(double lnL_entry) {
     const double lnL = estimate_root_age(lnL_entry);
-    return dated_tips() ? estimate_age_scale(lnL) : lnL;
+    return dated_tips() ? estimate_age_stretch(lnL) : lnL;
 }
 
 // A tree from the archive brings its own times. With dated tips they fix its scale; without,
@@ -173,13 +211,67 @@ void settle_loaded_scale() {
     if (s_lo <= s_hi) tree.cur.age_scale = tree.temp.age_scale = std::clamp(tree.cur.age_scale, s_lo, s_hi);
 }
 
-// Start ages of a freshly joined topology: each node's least age (older than its children,
+namespace {
+
+// The neighbour-joining tree rooted where the root-to-tip regression puts its root, as the
+// start topology of a run with dated tips: a random topology mixes old and young tips under
+// nodes that must be older than all of them, which the search is slow to undo.
+void use_regression_rooted_topology() {
+    const int n = tree.n;
+    const std::vector<DistanceEdge> edges = neighbour_joining_edges();
+    const RootToTip rtt = root_to_tip_regression(edges, alignment.tip_date);
+    if (!rtt.ok) return;
+    std::vector<std::vector<int>> adj(static_cast<size_t>(2 * n));
+    for (const DistanceEdge& e : edges) {
+        adj[static_cast<size_t>(e.a)].push_back(e.b);
+        adj[static_cast<size_t>(e.b)].push_back(e.a);
+    }
+    std::vector<int> rows[2] = {tree.cur.ppTwoRow[0], tree.cur.ppTwoRow[1]};
+    int next = n + 2;
+    bool ok = true;
+    // Our number of the subtree at v seen from `from` (leaves 0..n-1 are 1..n).
+    const auto build = [&](auto& self, int v, int from) -> int {
+        if (v < n) return v + 1;
+        std::vector<int> below;
+        for (const int w : adj[static_cast<size_t>(v)])
+            if (w != from) below.push_back(w);
+        if (below.size() != 2 || next > 2 * n - 1) {
+            ok = false;
+            return 1;
+        }
+        const int a = self(self, below[0], v), b = self(self, below[1], v);
+        const int m = next++;
+        rows[0][m - (n + 1)] = a;
+        rows[1][m - (n + 1)] = b;
+        return m;
+    };
+    const DistanceEdge& e = edges[static_cast<size_t>(rtt.branch)];
+    const int a = build(build, e.a, e.b), b = build(build, e.b, e.a);
+    rows[0][0] = a;
+    rows[1][0] = b;
+    if (!ok || next != 2 * n) return;
+    // A calibrated clade the distance tree splits leaves the random start, which keeps it.
+    std::vector<int> found = calibrations_of_tree(rows);
+    std::vector<char> held(alignment.calibrations.size(), 0);
+    for (const int c : found)
+        if (c >= 0) held[static_cast<size_t>(c)] = 1;
+    for (const char h : held)
+        if (!h) return;
+    tree.cur.ppTwoRow[0] = rows[0];
+    tree.cur.ppTwoRow[1] = rows[1];
+}
+
+}  // namespace
+
+// Start ages of a freshly joined topology (with dated tips, the regression-rooted
+// neighbour-joining tree in its place, when it keeps every calibrated clade): each node's least age (older than its children,
 // at least its lower bound) from the tips up, its greatest (younger than its parent, at most
 // its upper bound) from the root down; the root at the age the start asks for, and every
 // other node a share of the way from its oldest tip up to its parent, one share per level
 // below it, kept within its least and greatest ages.
 void assign_dated_start_values() {
     const int n = tree.n, root = n + 1;
+    if (dated_tips()) use_regression_rooted_topology();
     const std::vector<int> cal = calibrations_of_tree(tree.cur.ppTwoRow);
     const auto lo_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? 0.0 : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].lo; };
     const auto hi_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? HUGE_VAL : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].hi; };
