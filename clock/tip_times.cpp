@@ -23,6 +23,8 @@
 #include "input/tip_dates.hpp"
 #include "output/runlog.hpp"
 #include "runs/root_to_tip.hpp"
+#include "runs/newick_read.hpp"
+#include <cstdlib>
 #include "search/optimise.hpp"
 
 namespace {
@@ -99,9 +101,9 @@ double estimate_root_age(double lnL_entry) {
 
 // The ages stretched above their floors (dated tips only): each node's age above the age of
 // the oldest tip below it is multiplied by c and the rate divided by c, so that the tree
-// trades time for rate along the ridge the tip dates leave; no node passes a child, for any
-// c > 0, so no bound of the tree blocks the move (calibrations bound c). Brent's method on
-// log c within a factor of 5 either way.
+// trades time for rate along the ridge the tip dates leave. Shrinking (c < 1) never makes a
+// node pass its parent, which no tip blocks; stretching is bounded where the first would,
+// and calibrations bound c. Brent's method on log c within a factor of 5 either way.
 struct StretchMove {
     std::vector<double> age, floor;  // at the entry scale
     double rate = 0, mu = 0, s = 0;  // the entry rate per unit of time, mu and scale
@@ -145,6 +147,14 @@ double estimate_age_stretch(double lnL_entry) {
     };
     floor_of(floor_of, root);
     double lo = std::log(0.2), hi = std::log(5.0);
+    // Stretching older moves a node by (c - 1) times its age above its floor: a child higher
+    // above a lower floor than its parent would pass it. c stays below where the first would.
+    for (int v = 1; v <= 2 * n - 1; ++v) {
+        if (v == root) continue;
+        const size_t V = static_cast<size_t>(v), P = static_cast<size_t>(tree.cur.parents[v]);
+        const double floor_gap = m.floor[P] - m.floor[V], age_gap = m.age[P] - m.age[V];
+        if (floor_gap > age_gap) hi = std::min(hi, std::log(floor_gap / (floor_gap - age_gap)) - 1e-6);
+    }
     for (int v = n + 1; v <= 2 * n - 1; ++v) {
         const int c = calibration_of(v);
         if (c < 0) continue;
@@ -246,7 +256,19 @@ void use_regression_rooted_topology() {
         return m;
     };
     const DistanceEdge& e = edges[static_cast<size_t>(rtt.branch)];
-    const int a = build(build, e.a, e.b), b = build(build, e.b, e.a);
+    int a = 0, b = 0;
+    if (getenv("DBG_START")) {
+        std::string text; read_text_file(getenv("DBG_START"), text);
+        NewickTree t; std::string why; read_newick(text, t, why);
+        const auto b2 = [&](auto& self, int v) -> int {
+            if (t.nodes[v].children.empty()) { for (int i = 0; i < n; ++i) if (alignment.TaxonNames[i].substr(0, t.nodes[v].name.size()) == t.nodes[v].name && (alignment.TaxonNames[i].size() == t.nodes[v].name.size() || alignment.TaxonNames[i][t.nodes[v].name.size()] == ' ')) return i + 1; return 1; }
+            const int x = self(self, t.nodes[v].children[0]), y = self(self, t.nodes[v].children[1]);
+            if (v == 0) { rows[0][0] = x; rows[1][0] = y; return n + 1; }
+            const int m = next++; rows[0][m - (n + 1)] = x; rows[1][m - (n + 1)] = y; return m; };
+        b2(b2, 0); a = rows[0][0]; b = rows[1][0];
+    } else {
+    a = build(build, e.a, e.b); b = build(build, e.b, e.a);
+    }
     rows[0][0] = a;
     rows[1][0] = b;
     if (!ok || next != 2 * n) return;

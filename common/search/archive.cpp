@@ -48,6 +48,8 @@ void store_current_tree(int slot, int last) {
     }
     std::vector<double>& times = archive.ppTimeVec[slot];
     for (int i = 1; i <= last; ++i) times[i] = tree.cur.TimeVec[i];
+    // Entry 0, which no node uses, keeps a dated clock tree's age scale with its times.
+    times[0] = tree.cur.age_scale;
 }
 
 bool slot_in_use(int slot) {

@@ -246,6 +246,7 @@ void load_archived_tree(int slot) {
     rows_from_slot(slot, tree.cur.ppTwoRow);
     const std::vector<double>& values = archive.ppTimeVec[slot];
     for (int i = 1; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = values[i];
+    tree.cur.age_scale = values[0];  // a dated clock tree's age scale (see store_current_tree)
     parents_from_rows(tree.cur.ppTwoRow, tree.cur.parents);
     // The optimisation compares each node's value with the one it started from, held in
     // the temporary tree.
@@ -284,6 +285,7 @@ ArchiveOptimisation optimise_archived_trees(double lnL_entry) {
         rec->params = current_estimates();
         std::vector<double>& stored = archive.ppTimeVec[rec->slot];
         for (int i = 1; i <= 2 * n - 1; ++i) stored[i] = tree.cur.TimeVec[i];
+        stored[0] = tree.cur.age_scale;
         if (rec->lnL > at.best) {
             at.best = rec->lnL;
             at.best_index = at.next;
