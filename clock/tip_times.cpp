@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <utility>
 #include <string>
 #include <unistd.h>
 
@@ -23,8 +25,6 @@
 #include "input/tip_dates.hpp"
 #include "output/runlog.hpp"
 #include "runs/root_to_tip.hpp"
-#include "runs/newick_read.hpp"
-#include <cstdlib>
 #include "search/optimise.hpp"
 
 namespace {
@@ -225,8 +225,10 @@ namespace {
 
 // The neighbour-joining tree rooted where the root-to-tip regression puts its root, as the
 // start topology of a run with dated tips: a random topology mixes old and young tips under
-// nodes that must be older than all of them, which the search is slow to undo.
-void use_regression_rooted_topology() {
+// nodes that must be older than all of them, which the search is slow to undo. Each inner
+// node's age is read off the regression line at its divergence from the root (into
+// `target`, by our node number), as TempEst dates a tree.
+void use_regression_rooted_topology(std::vector<double>& target) {
     const int n = tree.n;
     const std::vector<DistanceEdge> edges = neighbour_joining_edges();
     const RootToTip rtt = root_to_tip_regression(edges, alignment.tip_date);
@@ -236,11 +238,17 @@ void use_regression_rooted_topology() {
         adj[static_cast<size_t>(e.a)].push_back(e.b);
         adj[static_cast<size_t>(e.b)].push_back(e.a);
     }
+    std::map<std::pair<int, int>, double> length;
+    for (const DistanceEdge& e : edges) length[{std::min(e.a, e.b), std::max(e.a, e.b)}] = e.length;
+    const auto edge_length = [&](int u, int w) { return length[{std::min(u, w), std::max(u, w)}]; };
     std::vector<int> rows[2] = {tree.cur.ppTwoRow[0], tree.cur.ppTwoRow[1]};
+    std::vector<double> ages(static_cast<size_t>(2 * n), NAN);
+    const double latest = latest_date();
     int next = n + 2;
     bool ok = true;
-    // Our number of the subtree at v seen from `from` (leaves 0..n-1 are 1..n).
-    const auto build = [&](auto& self, int v, int from) -> int {
+    // Our number of the subtree at v seen from `from` (leaves 0..n-1 are 1..n), v's
+    // divergence from the root being `div`.
+    const auto build = [&](auto& self, int v, int from, double div) -> int {
         if (v < n) return v + 1;
         std::vector<int> below;
         for (const int w : adj[static_cast<size_t>(v)])
@@ -249,26 +257,16 @@ void use_regression_rooted_topology() {
             ok = false;
             return 1;
         }
-        const int a = self(self, below[0], v), b = self(self, below[1], v);
+        const int a = self(self, below[0], v, div + edge_length(v, below[0]));
+        const int b = self(self, below[1], v, div + edge_length(v, below[1]));
         const int m = next++;
         rows[0][m - (n + 1)] = a;
         rows[1][m - (n + 1)] = b;
+        if (rtt.slope > 0) ages[static_cast<size_t>(m)] = latest - (rtt.root_date + div / rtt.slope);
         return m;
     };
     const DistanceEdge& e = edges[static_cast<size_t>(rtt.branch)];
-    int a = 0, b = 0;
-    if (getenv("DBG_START")) {
-        std::string text; read_text_file(getenv("DBG_START"), text);
-        NewickTree t; std::string why; read_newick(text, t, why);
-        const auto b2 = [&](auto& self, int v) -> int {
-            if (t.nodes[v].children.empty()) { for (int i = 0; i < n; ++i) if (alignment.TaxonNames[i].substr(0, t.nodes[v].name.size()) == t.nodes[v].name && (alignment.TaxonNames[i].size() == t.nodes[v].name.size() || alignment.TaxonNames[i][t.nodes[v].name.size()] == ' ')) return i + 1; return 1; }
-            const int x = self(self, t.nodes[v].children[0]), y = self(self, t.nodes[v].children[1]);
-            if (v == 0) { rows[0][0] = x; rows[1][0] = y; return n + 1; }
-            const int m = next++; rows[0][m - (n + 1)] = x; rows[1][m - (n + 1)] = y; return m; };
-        b2(b2, 0); a = rows[0][0]; b = rows[1][0];
-    } else {
-    a = build(build, e.a, e.b); b = build(build, e.b, e.a);
-    }
+    const int a = build(build, e.a, e.b, rtt.position), b = build(build, e.b, e.a, e.length - rtt.position);
     rows[0][0] = a;
     rows[1][0] = b;
     if (!ok || next != 2 * n) return;
@@ -281,6 +279,7 @@ void use_regression_rooted_topology() {
         if (!h) return;
     tree.cur.ppTwoRow[0] = rows[0];
     tree.cur.ppTwoRow[1] = rows[1];
+    target = ages;
 }
 
 }  // namespace
@@ -289,11 +288,12 @@ void use_regression_rooted_topology() {
 // neighbour-joining tree in its place, when it keeps every calibrated clade): each node's least age (older than its children,
 // at least its lower bound) from the tips up, its greatest (younger than its parent, at most
 // its upper bound) from the root down; the root at the age the start asks for, and every
-// other node a share of the way from its oldest tip up to its parent, one share per level
-// below it, kept within its least and greatest ages.
+// other node at the regression's age for it or else a share of the way from its oldest tip up
+// to its parent, one share per level below it, kept within its least and greatest ages.
 void assign_dated_start_values() {
     const int n = tree.n, root = n + 1;
-    if (dated_tips()) use_regression_rooted_topology();
+    std::vector<double> regression_age(static_cast<size_t>(2 * n), NAN);
+    if (dated_tips()) use_regression_rooted_topology(regression_age);
     const std::vector<int> cal = calibrations_of_tree(tree.cur.ppTwoRow);
     const auto lo_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? 0.0 : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].lo; };
     const auto hi_of = [&](int v) { return cal[static_cast<size_t>(v)] < 0 ? HUGE_VAL : alignment.calibrations[static_cast<size_t>(cal[static_cast<size_t>(v)])].hi; };
@@ -328,7 +328,8 @@ void assign_dated_start_values() {
             if (c <= n) continue;
             const size_t C = static_cast<size_t>(c), V = static_cast<size_t>(v);
             greatest[C] = std::min(hi_of(c), age[V] - eps);
-            const double share = base[C] + (age[V] - base[C]) * height[C] / (height[C] + 1);
+            const double share = std::isfinite(regression_age[C]) ? regression_age[C]
+                                                           : base[C] + (age[V] - base[C]) * height[C] / (height[C] + 1);
             age[C] = std::min(std::max(share, least[C]), greatest[C]);
         }
     };
