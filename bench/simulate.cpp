@@ -30,6 +30,21 @@ struct Node {
 
 std::vector<Node> g_nodes;  // 1..n leaves, then internal nodes; the last is the root
 
+// Two lineages of `active` drawn at random joined into node `next`, which takes the second's
+// place in the list; returns the new node.
+int join_two(std::vector<int>& active, int& next, std::mt19937_64& g) {
+    const size_t a = g() % active.size();
+    const int x = active[a];
+    active.erase(active.begin() + static_cast<long>(a));
+    const size_t b = g() % active.size();
+    const int y = active[b];
+    const int v = next++;
+    g_nodes[static_cast<size_t>(v)].child[0] = x;
+    g_nodes[static_cast<size_t>(v)].child[1] = y;
+    active[b] = v;
+    return v;
+}
+
 // Random joins: a free tree with exponential lengths (mean 0.06), or a clock tree whose
 // joins fall at times spaced as a coalescent's, scaled to a root-to-tip depth of 0.5.
 int make_tree(bool clock, int n, std::mt19937_64& g) {
@@ -43,16 +58,8 @@ int make_tree(bool clock, int n, std::mt19937_64& g) {
     while (active.size() > 1) {
         const double k = static_cast<double>(active.size());
         t += std::exponential_distribution<double>(k * (k - 1) / 2)(g);
-        const size_t a = g() % active.size();
-        const int x = active[a];
-        active.erase(active.begin() + static_cast<long>(a));
-        const size_t b = g() % active.size();
-        const int y = active[b];
-        const int v = next++;
-        g_nodes[static_cast<size_t>(v)].child[0] = x;
-        g_nodes[static_cast<size_t>(v)].child[1] = y;
+        const int v = join_two(active, next, g);
         height[static_cast<size_t>(v)] = t;
-        active[b] = v;
     }
     const int root = next - 1;
     for (int v = 1; v < root; ++v) {
@@ -91,16 +98,8 @@ int make_dated_tree(int n, std::mt19937_64& g, std::vector<double>& age) {
             continue;
         }
         t += wait;
-        const size_t a = g() % active.size();
-        const int x = active[a];
-        active.erase(active.begin() + static_cast<long>(a));
-        const size_t b = g() % active.size();
-        const int y = active[b];
-        const int v = next++;
-        g_nodes[static_cast<size_t>(v)].child[0] = x;
-        g_nodes[static_cast<size_t>(v)].child[1] = y;
+        const int v = join_two(active, next, g);
         age[static_cast<size_t>(v)] = t;
-        active[b] = v;
     }
     const int root = next - 1;
     for (int v = n + 1; v <= root; ++v)

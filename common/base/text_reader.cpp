@@ -140,3 +140,22 @@ std::string printable(const std::string& tok) {
     if (tok.size() > 40) s += "...";
     return s;
 }
+
+std::string trimmed(const std::string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && is_space_char(s[a])) ++a;
+    while (b > a && is_space_char(s[b - 1])) --b;
+    return s.substr(a, b - a);
+}
+
+bool next_content_line(const std::string& text, size_t& pos, int& line_no, std::string& line) {
+    while (pos < text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string::npos) eol = text.size();
+        line = trimmed(text.substr(pos, eol - pos));
+        pos = eol + 1;
+        ++line_no;
+        if (!line.empty() && line[0] != '#') return true;
+    }
+    return false;
+}

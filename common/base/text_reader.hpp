@@ -34,6 +34,12 @@ NumberStatus parse_int_token(const std::string& tok, int& out);
 // The whole token as a finite single-precision real, rounded as strtof rounds.
 NumberStatus parse_float_token(const std::string& tok, float& out);
 
+// s without the whitespace at either end.
+std::string trimmed(const std::string& s);
+// The next line of `text` from `pos` that holds anything but a comment ('#' first) or
+// blanks, trimmed, with its number (counting from 1 in `line_no`); false at the end.
+bool next_content_line(const std::string& text, size_t& pos, int& line_no, std::string& line);
+
 // The token in a form fit for a one-line message: printable characters as they are,
 // others as \xHH, at most 40 characters.
 std::string printable(const std::string& tok);

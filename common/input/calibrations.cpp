@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && is_space_char(s[a])) ++a;
-    while (b > a && is_space_char(s[b - 1])) --b;
-    return s.substr(a, b - a);
-}
-
 bool age_number(const std::string& t, double& v) {
     if (t.empty()) return false;
     for (const char c : t)
@@ -58,13 +51,8 @@ std::vector<Calibration> read_calibrations(const std::string& text, const char* 
     const size_t n = names.size();
     size_t pos = 0;
     int line_no = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        const std::string line = trimmed(text.substr(pos, eol - pos));
-        pos = eol + 1;
-        ++line_no;
-        if (line.empty() || line[0] == '#') continue;
+    std::string line;
+    while (next_content_line(text, pos, line_no, line)) {
         size_t cut = line.size();
         while (cut > 0 && !is_space_char(line[cut - 1])) --cut;
         if (cut == 0)

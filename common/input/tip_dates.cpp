@@ -42,13 +42,6 @@ bool parse_calendar_date(const std::string& t, double& year) {
     return true;
 }
 
-std::string trimmed(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && is_space_char(s[a])) ++a;
-    while (b > a && is_space_char(s[b - 1])) --b;
-    return s.substr(a, b - a);
-}
-
 // The name and the date of one line: split at its last tab or comma, or else at its last
 // run of blanks (names may hold blanks only where a tab or a comma separates).
 bool split_line(const std::string& line, std::string& name, std::string& date) {
@@ -93,13 +86,8 @@ std::vector<double> read_tip_dates(const std::string& text, const char* file,
     size_t pos = 0;
     int line_no = 0;
     bool first = true;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        const std::string line = trimmed(text.substr(pos, eol - pos));
-        pos = eol + 1;
-        ++line_no;
-        if (line.empty() || line[0] == '#') continue;
+    std::string line;
+    while (next_content_line(text, pos, line_no, line)) {
         std::string name, date;
         if (!split_line(line, name, date))
             input_error(file, line_no, "expected a sequence name and its date, read '%s'",
