@@ -11,7 +11,7 @@ src=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-targets=(fuzz_infile fuzz_settings_clock fuzz_settings_free fuzz_lin_info)
+targets=(fuzz_infile fuzz_settings_clock fuzz_settings_free fuzz_lin_info fuzz_dating)
 passed=0
 failed=0
 for t in "${targets[@]}"; do
