@@ -159,6 +159,9 @@ void write_closing_summary(FILE* out, int status, bool searches, double wall_sec
                 "copied beside it\n", d.c_str(), command_line.bootstrap > 0 ? " and the support in bootstrap" : "");
     }
     fprintf(out, "Best tree:   %s/best.tre (Newick)\n", d.c_str());
+    if (exists("dated.tre") && (exists("dates") || exists("calibrations") || command_line.dates_from_names))
+        fprintf(out, "Dated tree:  %s/dated.tre (in the units of the dates; the rate and node ages end %s/results%s)\n",
+                d.c_str(), d.c_str(), exists("age_intervals") ? ", their intervals are in age_intervals" : "");
     fprintf(out, "Reports:     %s/results, besttree, treefile, paupfile.nex; the run record %s/runlog\n",
             d.c_str(), d.c_str());
     fprintf(out, "Wall time:   %.2f s\n", wall_seconds);
