@@ -106,7 +106,7 @@ double estimate_root_age(double lnL_entry) {
 // and calibrations bound c. Brent's method on log c within a factor of 5 either way.
 struct StretchMove {
     std::vector<double> age, floor;  // at the entry scale
-    double rate = 0, mu = 0, s = 0;  // the entry rate per unit of time, mu and scale
+    double mu = 0, s = 0;  // the entry mu and scale
 };
 StretchMove g_stretch;  // scratch of one estimate_age_stretch call
 
