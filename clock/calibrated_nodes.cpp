@@ -1,6 +1,7 @@
 // Where the calibrated clades are in the current tree, and what that allows a node: the
 // search keeps every calibrated clade whole (a move never breaks one up) and each calibrated
 // node's age within its bounds.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -60,6 +61,20 @@ int calibration_of(int v) {
         g_found.of_node = calibrations_of_tree(tree.cur.ppTwoRow);
     }
     return g_found.of_node[static_cast<size_t>(v)];
+}
+
+void calibrated_scale_range(const TreeCopy& t, double& s_lo, double& s_hi) {
+    const std::vector<int> cal = calibrations_of_tree(t.ppTwoRow);
+    s_lo = 0;
+    s_hi = HUGE_VAL;
+    for (int v = tree.n + 1; v <= 2 * tree.n - 1; ++v) {
+        const int c = cal[static_cast<size_t>(v)];
+        if (c < 0) continue;
+        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
+        const double room = 1.0 - t.TimeVec[static_cast<size_t>(v)];  // the node's age times s
+        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
+        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
+    }
 }
 
 bool node_time_window(int v, double& lo, double& hi) {

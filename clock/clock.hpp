@@ -46,3 +46,6 @@ void estimate_tip_scale_after(double lnL_entry);
 std::vector<int> calibrations_of_tree(const std::vector<int>* rows);
 int calibration_of(int v);
 bool node_time_window(int v, double& lo, double& hi);
+// The scales s at which every calibrated node of tree `t` keeps its bounds (its times held):
+// [s_lo, s_hi], empty when s_lo > s_hi.
+void calibrated_scale_range(const TreeCopy& t, double& s_lo, double& s_hi);

@@ -13,6 +13,7 @@
 #include "app/cli.hpp"
 #include "base/file_io.hpp"
 #include "base/state.hpp"
+#include "base/text_reader.hpp"
 #include "clock.hpp"
 #include "engine/model.hpp"
 #include "output/newick.hpp"
@@ -26,11 +27,7 @@ int first_tip(int v) {
     return v;
 }
 
-std::string tip_name(int leaf) {
-    std::string s = alignment.TaxonNames[static_cast<size_t>(leaf - 1)];
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
+std::string tip_name(int leaf) { return trimmed(alignment.TaxonNames[static_cast<size_t>(leaf - 1)]); }
 
 int tips_below(int v) {
     if (v <= tree.n) return 1;
@@ -40,17 +37,9 @@ int tips_below(int v) {
 
 // Without dated tips the likelihood is the same for every stretch of all ages (with the rate
 // shrunk alike): the calibrations alone bound it. The range of root ages they allow the tree.
-void scale_range(const std::vector<double>& t, double& lo_age, double& hi_age) {
-    const std::vector<int> cal = calibrations_of_tree(tree.best.ppTwoRow);
-    double s_lo = 0, s_hi = HUGE_VAL;
-    for (int v = tree.n + 1; v <= 2 * tree.n - 1; ++v) {
-        const int c = cal[static_cast<size_t>(v)];
-        if (c < 0) continue;
-        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
-        const double room = 1.0 - t[static_cast<size_t>(v)];
-        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
-        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
-    }
+void scale_range(double& lo_age, double& hi_age) {
+    double s_lo = 0, s_hi = 0;
+    calibrated_scale_range(tree.best, s_lo, s_hi);
     lo_age = 1.0 / s_hi;
     hi_age = s_lo > 0 ? 1.0 / s_lo : HUGE_VAL;
 }
@@ -65,7 +54,7 @@ bool program_extra_reports() {
     // Without dated tips every stretch of the ages within the calibrations' range fits alike;
     // the ages reported are those at the range's geometric middle, wherever the search ended.
     double range_lo = 0, range_hi = 0;
-    if (!tips) scale_range(t, range_lo, range_hi);
+    if (!tips) scale_range(range_lo, range_hi);
     double s = tree.best.age_scale;
     if (!tips && std::isfinite(range_hi) && range_hi > range_lo * (1 + 1e-9)) s = 1.0 / std::sqrt(range_lo * range_hi);
     const double root_age = 1.0 / s;

@@ -11,7 +11,6 @@
 #include <map>
 #include <utility>
 #include <string>
-#include <unistd.h>
 
 #include "app/app_seams.hpp"
 #include "app/cli.hpp"
@@ -209,15 +208,8 @@ void settle_loaded_scale() {
         tree.cur.age_scale = tree.temp.age_scale = (1.0 - tree.cur.TimeVec[oldest]) / tip_age(oldest);
         return;
     }
-    double s_lo = 0, s_hi = HUGE_VAL;
-    for (int v = tree.n + 1; v <= 2 * tree.n - 1; ++v) {
-        const int c = calibration_of(v);
-        if (c < 0) continue;
-        const Calibration& k = alignment.calibrations[static_cast<size_t>(c)];
-        const double room = 1.0 - tree.cur.TimeVec[v];
-        if (k.lo > 0) s_hi = std::min(s_hi, room / k.lo);
-        if (std::isfinite(k.hi)) s_lo = std::max(s_lo, room / k.hi);
-    }
+    double s_lo = 0, s_hi = 0;
+    calibrated_scale_range(tree.cur, s_lo, s_hi);
     if (s_lo <= s_hi) tree.cur.age_scale = tree.temp.age_scale = std::clamp(tree.cur.age_scale, s_lo, s_hi);
 }
 
@@ -340,20 +332,6 @@ void assign_dated_start_values() {
     tree.cur.age_scale = s;
 }
 
-namespace {
-
-// Reads the calibrations file whole, for the run record too; false when there is none.
-bool read_folder_input(const char* name, std::string& text) {
-    if (access(name, F_OK) != 0) return false;
-    FILE* f = fopen(name, "r");
-    if (f == nullptr) input_error(name, 0, "cannot be read");
-    read_input_file(f, name, kDatesLimit, text);
-    fclose(f);
-    runlog_input_file(name, text);
-    return true;
-}
-
-}  // namespace
 
 // The tip dates (the dates file, or the ends of the names) and the calibrations, checked
 // together; then the start: with dated tips the root-to-tip regression of the
@@ -361,7 +339,7 @@ bool read_folder_input(const char* name, std::string& text) {
 void program_tree_inputs() {
     std::string text;
     const std::string from = read_run_tip_dates(command_line.dates_from_names);
-    if (read_folder_input("calibrations", text)) {
+    if (read_recorded_input("calibrations", kDatesLimit, text)) {
         alignment.calibrations = read_calibrations(text, "calibrations", alignment.TaxonNames);
         std::vector<double> ages;
         for (int i = 1; i <= settings.ntaxa; ++i) ages.push_back(tip_age(i));

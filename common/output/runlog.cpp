@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "base/error_record.hpp"
+#include "base/fatal.hpp"
 #include "base/file_io.hpp"
 #include "base/program_info.hpp"
 #include "base/state.hpp"
@@ -209,4 +210,14 @@ void reset_runlog() {
     g_log = RunLog{};
     g_log.command = command;
     clear_recorded_error();
+}
+
+bool read_recorded_input(const char* name, size_t limit, std::string& text) {
+    if (access(name, F_OK) != 0) return false;
+    FILE* f = fopen(name, "r");
+    if (f == nullptr) input_error(name, 0, "cannot be read");
+    read_input_file(f, name, limit, text);
+    fclose(f);
+    runlog_input_file(name, text);
+    return true;
 }

@@ -17,6 +17,10 @@ void runlog_input(const std::string& format, int ntaxa, int nsites, long long by
 // An input file as read (infile, settings, lin_info): its checksum goes into the record, so
 // that a summary can tell whether the reports beside the record are of the files there now.
 void runlog_input_file(const char* name, const std::string& text);
+// An optional input of the run folder (such as dates), read whole into `text` up to `limit`
+// bytes and recorded like the others; false when the folder has none. A file that is there
+// but cannot be read stops the run naming it.
+bool read_recorded_input(const char* name, size_t limit, std::string& text);
 // The checksums of the inputs read so far, "infile=... settings=...".
 const std::string& runlog_input_checksums();
 // The runlog line that holds those checksums starts with this label.

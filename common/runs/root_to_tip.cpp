@@ -7,9 +7,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstddef>
-#include <unistd.h>
 
-#include "base/fatal.hpp"
 #include "base/file_io.hpp"
 #include "base/state.hpp"
 #include "input/tip_dates.hpp"
@@ -132,13 +130,7 @@ std::string read_run_tip_dates(bool from_names) {
         alignment.tip_date = tip_dates_from_names(alignment.TaxonNames);
         from = "the sequence names";
         runlog_note("tip dates     read from the ends of the sequence names (--dates-from-names)");
-    } else if (access("dates", F_OK) == 0) {
-        std::string text;
-        FILE* f = fopen("dates", "r");
-        if (f == nullptr) input_error("dates", 0, "cannot be read");
-        read_input_file(f, "dates", kDatesLimit, text);
-        fclose(f);
-        runlog_input_file("dates", text);
+    } else if (std::string text; read_recorded_input("dates", kDatesLimit, text)) {
         alignment.tip_date = read_tip_dates(text, "dates", alignment.TaxonNames);
         from = "dates";
     }
