@@ -2,7 +2,10 @@
 // on one scale: F84 with a transition/transversion ratio of 2.0 and empirical base
 // frequencies, sites with gaps kept as missing data, and the branch lengths (score_tree_free)
 // or the node times and rate scale (score_tree_clock) optimised by the programs' own final
-// optimisation, repeated until it gains less than 1e-6.
+// optimisation, repeated until it gains less than 1e-6, in both of its forms (passes to the
+// root in node order, and the walk of local_opt) and, for a clock tree whose lengths make
+// valid node times, from those times as well as from the topology alone: the highest
+// optimum is the score (coordinate steps on node times can stall far below it).
 //
 //   score_tree_free ALIGNMENT TREE      (unrooted Newick; a rooted one is unrooted)
 //   score_tree_clock ALIGNMENT TREE     (rooted Newick)
@@ -52,6 +55,53 @@ std::string read_text(const char* path) {
     return text;
 }
 
+// Node times of a clock tree from its branch lengths (each node's length above it): depth
+// from the root over the mean depth of the leaves, leaves at 1; empty when a node would not
+// lie before both its children.
+std::vector<double> clock_times_from_lengths(const std::vector<double>& lengths) {
+    const int n = tree.n;
+    std::vector<double> depth(lengths.size(), -1.0);
+    depth[static_cast<size_t>(n + 1)] = 0.0;
+    const auto depth_of = [&](int v, auto&& self) -> double {
+        if (depth[static_cast<size_t>(v)] >= 0) return depth[static_cast<size_t>(v)];
+        const double d = self(tree.cur.parents[v], self) + lengths[static_cast<size_t>(v)];
+        depth[static_cast<size_t>(v)] = d;
+        return d;
+    };
+    double leaves = 0;
+    for (int v = 1; v <= 2 * n - 1; ++v) depth_of(v, depth_of);
+    for (int v = 1; v <= n; ++v) leaves += depth[static_cast<size_t>(v)];
+    leaves /= n;
+    std::vector<double> times(lengths.size(), 0.0);
+    for (int v = n + 2; v <= 2 * n - 1; ++v) times[static_cast<size_t>(v)] = depth[static_cast<size_t>(v)] / leaves;
+    for (int v = 1; v <= n; ++v) times[static_cast<size_t>(v)] = 1.0;
+    for (int v = 1; v <= 2 * n - 1; ++v)
+        if (v != n + 1 && !(times[static_cast<size_t>(v)] > times[static_cast<size_t>(tree.cur.parents[v])]))
+            return {};
+    return times;
+}
+
+// The programs' own optimisation from the current values (walk: that of local_opt), repeated
+// until it gains less than 1e-6.
+double optimised_lnl(bool walk) {
+    copy_tree_current_to_temp();
+    program_leaf_setup();
+    init_leaf_partials();
+    prepare_loaded_tree();
+    full_pass();
+    double lnL = log_likelihood();
+    settings.local_opt = walk ? 1 : 0;
+    for (int round = 0; round < 200; ++round) {
+        optimise_tree_values(lnL);
+        full_pass();
+        const double next = log_likelihood();
+        const bool done = !(next > lnL + 1e-6);
+        lnL = next > lnL ? next : lnL;
+        if (done) break;
+    }
+    return lnL;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,27 +147,40 @@ int main(int argc, char** argv) {
         printf("%.6f\n", log_likelihood());
         return 0;
     }
-    // The tree's own lengths are not starting values: clock start times must come from
-    // the topology alone (lengths read into the times leave a tree that is not a clock tree).
+    // The tree's own lengths are not starting values for clockml's times in general (lengths
+    // of another program's tree need not make a clock tree), so the times start from the
+    // topology alone; a clock tree whose lengths do give valid times (depths from the root
+    // over the mean depth of the leaves) is also optimised from those: from the topology
+    // alone the node times can stall far below the optimum.
+    std::vector<double> own_times;
+    if (!program.unrooted_newick) {
+        std::string ignored;
+        if (load_given_tree(read_text(argv[2]), ignored, true)) own_times = clock_times_from_lengths(tree.cur.TimeVec);
+    }
+    const ModelEstimates entry = current_estimates();
     for (int i = 0; i <= 2 * n - 1; ++i) tree.cur.TimeVec[i] = 0.0;
     assign_start_values();
     for (int leaf = 1; leaf <= n; ++leaf)
         if (!program.unrooted_newick) tree.cur.TimeVec[leaf] = 1.0;
     for (int i = 1; i <= 2 * n - 1; ++i) tree.temp.parents[i] = tree.cur.parents[i];
-    copy_tree_current_to_temp();
-    program_leaf_setup();
-    init_leaf_partials();
-    prepare_loaded_tree();
-    full_pass();
-    double lnL = log_likelihood();
-    for (int round = 0; round < 200; ++round) {
-        optimise_tree_values(lnL);
-        full_pass();
-        const double next = log_likelihood();
-        const bool done = !(next > lnL + 1e-6);
-        lnL = next > lnL ? next : lnL;
-        if (done) break;
-    }
+    std::vector<std::vector<double>> starts = {tree.cur.TimeVec};
+    if (!own_times.empty()) starts.push_back(own_times);
+    // Each start optimised by both of the programs' optimisations (node by node in node order
+    // with passes to the root, and the walk of local_opt): coordinate steps can stall, and
+    // where each stalls differs; the highest optimum is the tree's score.
+    double lnL = -HUGE_VAL;
+    ModelEstimates best = entry;
+    for (const std::vector<double>& start : starts)
+        for (const bool walk : {false, true}) {
+            restore_estimates(entry);
+            tree.cur.TimeVec = start;
+            const double found = optimised_lnl(walk);
+            if (found > lnL || std::isnan(lnL)) {
+                lnL = found;
+                best = current_estimates();
+            }
+        }
+    restore_estimates(best);
     printf("%.6f\n", lnL);
     if (mp.named.on) {
         const ModelParams::Named& m = mp.named;

@@ -1,13 +1,18 @@
 // freeml's optimisation of the branch lengths of one tree: each branch (the one above a
 // leaf or a non-root internal node) is moved in turn to the length that maximises the
-// likelihood, starting from the parsimony lengths of the loaded tree.
+// likelihood, starting from the parsimony lengths of the loaded tree. A length is tried by
+// a pass up to the root, in node order; or, with local_opt, on a walk down the tree from
+// the partials at the branch's two ends.
 #include <cmath>
 
 #include "base/state.hpp"
+#include "engine/edge_likelihood.hpp"
 #include "engine/likelihood.hpp"
+#include "input/settings.hpp"
 #include "free.hpp"
 #include "search/minimise.hpp"
 #include "search/optimise.hpp"
+#include "search/optimise_walk.hpp"
 #include "search/search_seams.hpp"
 
 namespace {
@@ -16,17 +21,56 @@ namespace {
 constexpr double kMinLength = 1e-6;
 // First point of the bracketing for internal branches in the second phase.
 constexpr double kInternalSecondStart = 0.001;
+// On the walk: the first step of the bracketing, as a share of the length.
+constexpr double kWalkBracket = 0.01;
+
+// A branch never gets a negative (or undefined) length, whatever the bracketing tries, nor
+// one past saturation, where the bracketing of a flat likelihood would not stop.
+double admissible_length(double x) {
+    if (!(x >= kMinLength)) x = kMinLength;
+    if (x > kMaxBranchLength) x = kMaxBranchLength;
+    return x;
+}
+
+double walk_length_objective(int c, double x) {
+    tree.cur.TimeVec[c] = admissible_length(x);
+    return -edge_log_likelihood(c, walk_depth());
+}
+
+// Every branch between the shortest and the longest length a branch may take.
+bool lengths_admissible() {
+    for (int v = 1; v <= 2 * tree.n - 1; ++v) {
+        if (v == tree.n + 1) continue;
+        const double x = tree.cur.TimeVec[v];
+        if (!(x >= kMinLength && x <= kMaxBranchLength)) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 bool optimise_branch(int c, double lower_start) {
+    const bool walk = settings.local_opt == 1;
+    const NodeObjective f = walk ? walk_length_objective : length_objective;
     tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
+    const double start = tree.cur.TimeVec[c];
+    const double f_start = walk ? f(c, start) : 0.0;
     double ax = lower_start;
     double bx = 2 * tree.cur.TimeVec[c];
+    if (walk) {
+        // On the walk the bracketing starts next to the branch's length: after the first
+        // sweeps it lies near its optimum, and a narrow bracket needs fewer trials.
+        ax = start;
+        bx = start * (1 + kWalkBracket);
+    }
     double cx, fa, fb, fc, xmin;
-    bracket_minimum(c, ax, bx, cx, fa, fb, fc, length_objective);
-    brent(c, ax, bx, cx, length_objective, kBrentTolerance, xmin);
-    if (xmin < 0) {
+    bracket_minimum(c, ax, bx, cx, fa, fb, fc, f);
+    const double f_min = brent(c, ax, bx, cx, f, kBrentTolerance, xmin);
+    if (walk) {
+        // The best length tried, the starting one included, not the last one: on the walk
+        // the partials above are made again on the way back up in any case.
+        tree.cur.TimeVec[c] = admissible_length(f_start <= f_min ? start : xmin);
+    } else if (xmin < 0) {
         tree.cur.TimeVec[c] = kMinLength;
         full_pass();
     }
@@ -34,11 +78,7 @@ bool optimise_branch(int c, double lower_start) {
 }
 
 double length_objective(int c, double x) {
-    // A branch never gets a negative (or undefined) length, whatever the bracketing tries,
-    // nor one past saturation, where the bracketing of a flat likelihood would not stop.
-    if (!(x >= kMinLength)) x = kMinLength;
-    if (x > kMaxBranchLength) x = kMaxBranchLength;
-    tree.cur.TimeVec[c] = x;
+    tree.cur.TimeVec[c] = admissible_length(x);
     return path_objective(c);
 }
 
@@ -55,6 +95,10 @@ double optimise_branch_lengths(double lnL_entry) {
     plan.phase_runs[1][0] = NodeRun{1, n, true, kMinLength};
     plan.phase_runs[1][1] = NodeRun{n + 2, 2 * n - 1, false, kInternalSecondStart};
     plan.run_count[1] = 2;
+    if (settings.local_opt == 1) {
+        plan.walk = walk_sweep;
+        plan.values_admissible = lengths_admissible;
+    }
     return optimise_tree(plan, lnL_entry);
 }
 

@@ -82,6 +82,8 @@ void reset_likelihood_tables(int n, int npat, int ncat, bool derivatives) {
         t->assign(cells * 4, 0.0);
     lik.constant_states.assign(static_cast<std::size_t>(npat), 0);
     lik.site_terms.assign(static_cast<std::size_t>(npat) * kSiteTermSets, 0.0);
+    lik.outside.clear();
+    lik.outside_scale.clear();
 }
 
 void reset_all_records() {

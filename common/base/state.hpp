@@ -51,6 +51,9 @@ struct Settings {
     // risen by more than flat_lnl within flat_moves moves (0 moves: the line is absent)
     double flat_lnl = 0;
     int flat_moves = 0;
+    // the optional line local_opt: 1 optimises each branch length (node time) from the
+    // partials on both sides of it, on a walk down the tree, instead of by passes to the root
+    int local_opt = 0;
     // derived counts
     int stop_count = 0, min_trials = 0, burnin_len = 0;
 };
@@ -328,6 +331,11 @@ struct LikelihoodTables {
     // pattern's terms of a sum over patterns, made in parallel and added in pattern order.
     AlignedDoubles pass_terms;
     std::vector<double> site_terms;  // [term][pattern], kSiteTermSets sets
+    // The optimisation of branch lengths from both ends of a branch: the partials of the
+    // rest of the tree seen from the top of a branch, one row per depth of the walk, and a
+    // last row for the product at the branch itself (empty until that optimisation runs).
+    AlignedDoubles outside;
+    std::vector<int, AlignedAllocator<int>> outside_scale;
 };
 // The sums over patterns a pass makes at once (the log-likelihood and five derivatives).
 constexpr int kSiteTermSets = 6;

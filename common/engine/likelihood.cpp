@@ -60,16 +60,21 @@ double node_partial(int c0, int c1, int p, int a, const double* times, int v) {
     return s0 * s1;
 }
 
-// Child c of node v seen through its branch: Q receives the branch matrix stored by column,
-// so that the four states of one pattern are summed side by side. A leaf child's sums
-// depend only on its code: 16 of them, written to tip, instead of one per pattern, and the
-// leaf's row is never read.
-static ChildInput child_input(int v, int c, const double* times, double* Q, double* tip) {
+// The branch matrix above child c of node v, stored by column (Q[16 * cat + 4 * b + a] is
+// the probability of a to b), so that the four states of one pattern are summed side by
+// side.
+void branch_columns(int v, int c, const double* times, double* Q) {
     double P[16 * kMaxRateCategories];
     branch_matrix(v, c, times, P);
     for (int cat = 0; cat < lik.ncat; ++cat)
         for (int a = 0; a < 4; ++a)
             for (int b = 0; b < 4; ++b) Q[16 * cat + 4 * b + a] = P[16 * cat + 4 * a + b];
+}
+
+// A leaf child's sums depend only on its code: 16 of them, written to tip, instead of one
+// per pattern, and the leaf's row is never read.
+ChildInput child_input(int v, int c, const double* times, double* Q, double* tip) {
+    branch_columns(v, c, times, Q);
     ChildInput in{Q};
     if (c <= tree.n) {
         tip_sums(Q, lik.tip_states, tip, lik.ncat);
@@ -84,6 +89,10 @@ static ChildInput child_input(int v, int c, const double* times, double* Q, doub
 
 namespace {
 
+// The row the site terms are made from: the root's, or a branch's product (run_products).
+const double* g_terms_row = nullptr;
+const int* g_terms_scale = nullptr;
+
 // With rate categories or invariable sites: a pattern's likelihood is the sum over the
 // categories (in order, each summed over the states A, G, C, T) times the category weight,
 // plus pinv times the base frequencies of the states it allows at every leaf. The
@@ -91,9 +100,9 @@ namespace {
 void named_terms(int chunk, void*) {
     const PatternRange r = pattern_range(chunk, pattern_chunks());
     const ModelParams::Named& m = mp.named;
-    const int root = tree.n + 1, ncat = lik.ncat;
-    const double* L = lik_row(root);
-    const int* sc = scale_row(root);
+    const int ncat = lik.ncat;
+    const double* L = g_terms_row;
+    const int* sc = g_terms_scale;
     for (int p = r.first; p < r.first + r.count; ++p) {
         const double* l = L + static_cast<std::size_t>(p) * ncat * 4;
         double s = 0.0;
@@ -121,9 +130,8 @@ void named_terms(int chunk, void*) {
 // One rate category: sum_a pi_a L(a) at the root, its logarithm less the scaling.
 void plain_terms(int chunk, void*) {
     const PatternRange r = pattern_range(chunk, pattern_chunks());
-    const int root = tree.n + 1;
-    const double* L = lik_row(root);
-    const int* sc = scale_row(root);
+    const double* L = g_terms_row;
+    const int* sc = g_terms_scale;
     for (int p = r.first; p < r.first + r.count; ++p) {
         const double* l = L + 4 * p;
         double s = 0.0;
@@ -139,6 +147,8 @@ void plain_terms(int chunk, void*) {
 }
 
 void (*site_terms_routine())(int, void*) {
+    g_terms_row = lik_row(tree.n + 1);
+    g_terms_scale = scale_row(tree.n + 1);
     const bool named = mp.named.on && (lik.ncat > 1 || mp.named.invariant);
     return named ? named_terms : plain_terms;
 }
@@ -156,21 +166,16 @@ double sum_site_terms() {
 // products run over the patterns, split into ranges when several threads work.
 namespace {
 
-// One op's prepared children and the rows it writes.
-struct PreparedOp {
-    ChildInput in0, in1;
-    double* out;
-    int* kv;
-};
-
 struct Pass {
-    std::vector<PreparedOp> ops;
+    const ProductOp* ops = nullptr;
+    int count = 0;
     int chunks = 1;
     // When the pass also yields the log-likelihood: each chunk's site terms, made by the
     // thread that has just made the chunk's root rows.
     void (*terms)(int chunk, void* context) = nullptr;
 };
 Pass g_pass;
+std::vector<ProductOp> g_ops;
 
 // Space for one op's two matrices and two leaf tables.
 std::size_t terms_per_op() { return static_cast<std::size_t>(2 * 16 + 2 * 64) * lik.ncat; }
@@ -178,7 +183,7 @@ std::size_t terms_per_op() { return static_cast<std::size_t>(2 * 16 + 2 * 64) * 
 void prepare_ops(int count, const double* times) {
     const std::size_t per = terms_per_op();
     if (lik.pass_terms.size() < per * count) lik.pass_terms.resize(per * count);
-    g_pass.ops.resize(static_cast<std::size_t>(count));
+    g_ops.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const NodeOp& op = tree.ops[i];
         update_child_rates(op, tree.cur.ppTwoRow);
@@ -186,7 +191,7 @@ void prepare_ops(int count, const double* times) {
         double* q1 = q0 + 16 * lik.ncat;
         double* t0 = q1 + 16 * lik.ncat;
         double* t1 = t0 + 64 * lik.ncat;
-        PreparedOp& p = g_pass.ops[static_cast<std::size_t>(i)];
+        ProductOp& p = g_ops[static_cast<std::size_t>(i)];
         p.in0 = child_input(op.parent, op.child[0], times, q0, t0);
         p.in1 = child_input(op.parent, op.child[1], times, q1, t1);
         p.out = lik_row(op.parent);
@@ -209,9 +214,11 @@ ChildInput from_pattern(ChildInput c, int first) {
 void products_of_chunk(int chunk, void*) {
     const PatternRange r = pattern_range(chunk, g_pass.chunks);
     const std::size_t width = static_cast<std::size_t>(4) * lik.ncat;
-    for (const PreparedOp& p : g_pass.ops)
+    for (int i = 0; i < g_pass.count; ++i) {
+        const ProductOp& p = g_pass.ops[i];
         node_product(r.count, lik.ncat, from_pattern(p.in0, r.first), from_pattern(p.in1, r.first),
                      p.out + width * r.first, p.kv + r.first);
+    }
     if (g_pass.terms != nullptr) g_pass.terms(chunk, nullptr);
 }
 
@@ -219,13 +226,25 @@ void products_of_chunk(int chunk, void*) {
 // region, which spares the threads a second meeting per pass.
 double run_ops(int count, const double* times, bool with_lnl) {
     prepare_ops(count, times);
-    g_pass.chunks = pattern_chunks();
-    g_pass.terms = with_lnl ? site_terms_routine() : nullptr;
-    run_chunks(g_pass.chunks, products_of_chunk, nullptr);
-    return with_lnl ? sum_site_terms() : 0.0;
+    const int root = tree.n + 1;
+    return run_products(count, g_ops.data(), with_lnl ? lik_row(root) : nullptr, scale_row(root));
 }
 
 }  // namespace
+
+double run_products(int count, const ProductOp* ops, const double* terms_row, const int* terms_scale) {
+    g_pass.ops = ops;
+    g_pass.count = count;
+    g_pass.chunks = pattern_chunks();
+    g_pass.terms = nullptr;
+    if (terms_row != nullptr) {
+        g_pass.terms = site_terms_routine();
+        g_terms_row = terms_row;
+        g_terms_scale = terms_scale;
+    }
+    run_chunks(g_pass.chunks, products_of_chunk, nullptr);
+    return terms_row != nullptr ? sum_site_terms() : 0.0;
+}
 
 int pattern_chunks() {
     const int t = thread_count();

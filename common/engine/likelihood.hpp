@@ -6,6 +6,7 @@
 
 #include "base/state.hpp"
 #include "engine/likelihood_constants.hpp"
+#include "engine/node_product.hpp"
 
 inline double* lik_row(int node) {
     return lik.pppLik.data() + static_cast<std::size_t>(lik.live[node]) * lik.npat * lik.ncat * 4;
@@ -22,6 +23,23 @@ void init_leaf_partials();
 // Matrix of the branch from `parent` to `child` with node values `times`: under a named model
 // one for each rate category (16 x ncat entries).
 void branch_matrix(int parent, int child, const double* times, double* P);
+// The branch matrix above child c of node v (one per rate category), stored by column:
+// Q[16 * cat + 4 * b + a] is the probability of a to b.
+void branch_columns(int v, int c, const double* times, double* Q);
+// Child c of node v seen through its branch, for a node product: Q receives the branch
+// columns and, for a leaf child, tip its 16 code sums (64 x ncat entries).
+ChildInput child_input(int v, int c, const double* times, double* Q, double* tip);
+// One node product: two children seen through their branches, and the row and scaling
+// counts it writes.
+struct ProductOp {
+    ChildInput in0, in1;
+    double* out;
+    int* kv;
+};
+// Runs the products of `count` ops in order (each may read the rows of the ones before),
+// the patterns split over the threads; with `terms_row`, returns the log-likelihood of that
+// row (and its scaling counts) taken as a root's, else 0. Every pass goes through here.
+double run_products(int count, const ProductOp* ops, const double* terms_row, const int* terms_scale);
 // Partial of node v's pattern p, state a, from children c0, c1 (reference form). It is
 // not rescaled: the value is on the scale of the children's stored rows, whose counts add.
 double node_partial(int c0, int c1, int p, int a, const double* times, int v);

@@ -152,6 +152,8 @@ void check_setting_ranges(const SettingLine lines[kSettingsLines],
 // the checks that need the infile header too.
 int g_value_line[kSettingsLines] = {};
 std::string g_values[kSettingsLines];
+// Whether the last settings text read had a local_opt line (a second one is refused).
+bool g_local_opt_given = false;
 
 int settings_index(float Settings::*field) {
     SettingLine lines[kSettingsLines];
@@ -217,6 +219,21 @@ void read_stop_flat_line(TextReader& r, int line) {
     settings.flat_moves = count;
 }
 
+// local_opt's value: 0 (passes to the root) or 1 (from the partials on both sides).
+void read_local_opt_line(TextReader& r, int line) {
+    std::string value;
+    int value_line = 0;
+    if (!more_on_line(r) || !next_token(r, value, &value_line))
+        input_error("settings", line, "%s has no value (0 or 1)", kLocalOptLabel);
+    if (g_local_opt_given) input_error("settings", line, "%s is given twice", kLocalOptLabel);
+    int v = -1;
+    if (parse_int_token(value, v) != kNumberOk || (v != 0 && v != 1))
+        input_error("settings", value_line, "%s is '%s'; it must be 0 or 1", kLocalOptLabel,
+                    printable(value).c_str());
+    g_local_opt_given = true;
+    settings.local_opt = v;
+}
+
 // After the 22 lines come optional lines named by their label (a line starting with '#'
 // is a comment). An unknown label is an error: a misspelt model_spec must not quietly run
 // another model.
@@ -224,6 +241,8 @@ void read_optional_lines(TextReader& r) {
     settings.model_spec = ModelSpec{};
     settings.flat_lnl = 0;
     settings.flat_moves = 0;
+    settings.local_opt = 0;
+    g_local_opt_given = false;
     std::string label;
     int line = 0;
     while (next_token(r, label, &line)) {
@@ -235,11 +254,14 @@ void read_optional_lines(TextReader& r) {
             read_model_spec_line(r, line);
         else if (label == kStopFlatLabel)
             read_stop_flat_line(r, line);
+        else if (label == kLocalOptLabel)
+            read_local_opt_line(r, line);
         else
             input_error("settings", line, "'%s' follows the %d settings lines; only a line %s (a "
-                        "model such as GTR+G4), a line %s (a rise and a number of moves) or a "
-                        "comment starting with '#' may follow them",
-                        printable(label).c_str(), kSettingsLines, kModelSpecLabel, kStopFlatLabel);
+                        "model such as GTR+G4), a line %s (a rise and a number of moves), a line "
+                        "%s (0 or 1) or a comment starting with '#' may follow them",
+                        printable(label).c_str(), kSettingsLines, kModelSpecLabel, kStopFlatLabel,
+                        kLocalOptLabel);
         skip_comment(r);
     }
 }
@@ -315,6 +337,10 @@ void write_settings_text(FILE* out, const Settings& values) {
                 "a search also ends when its best lnL has not risen by more than the first "
                 "value within the second's moves");
     }
+    if (values.local_opt != 0)
+        fprintf(out, "%-18s %-12d # %s\n", kLocalOptLabel, values.local_opt,
+                "1 optimises each node from the partials on both sides of it (faster; last "
+                "digits differ from 0)");
 }
 
 // Stops the run when a count does not fit a 32-bit integer.

@@ -11,6 +11,8 @@ constexpr int kSettingsLines = 22;
 constexpr const char* kModelSpecLabel = "model_spec";
 // The label of the optional line of the stopping rule on a flat best log-likelihood.
 constexpr const char* kStopFlatLabel = "stop_flat";
+// The label of the optional line that chooses freeml's optimisation of branch lengths.
+constexpr const char* kLocalOptLabel = "local_opt";
 
 // One line of the settings file: its label and the field of the record it fills (an integer
 // read as "%d", or a single-precision real read as "%f").

@@ -204,6 +204,59 @@ bool node_settled(int c, double xmin) {
     return std::fabs(tree.temp.TimeVec[c] - xmin) < kSettleDistance;
 }
 
+namespace {
+
+void visit_node(const SweepPlan& plan, const NodeRun& run, int c) {
+    if (run.use_flags && tree.ChangeNodeLength[c] == 1.0) return;
+    const bool settled = plan.optimise_node(c, run.lower_start);
+    if (run.use_flags && settled) tree.ChangeNodeLength[c] = 1.0;
+}
+
+// The extension of a sweep: coordinate steps on values that are tied to each other (node
+// times pressed against their children, lengths on either side of a node) move them a
+// little in every sweep, so the sweeps creep along a ridge. The change a sweep made is
+// tried again, 1, 2, 4, ... times over, from where the sweep ended, for as long as each
+// step raises the log-likelihood and keeps the tree admissible; the best is kept. Each
+// trial is a full pass, worth a few node trials.
+constexpr int kMaxExtensions = 8;
+
+void extend_sweep(const SweepPlan& plan, const std::vector<double>& before, double lnL_after) {
+    std::vector<double>& values = tree.cur.TimeVec;
+    const std::vector<double> after = values;
+    const auto move_by = [&](double factor) {
+        for (std::size_t v = 0; v < values.size(); ++v) values[v] = after[v] + factor * (after[v] - before[v]);
+    };
+    double best = lnL_after, best_factor = 0.0, factor = 1.0, passed = 0.0;
+    for (int k = 0; k < kMaxExtensions; ++k, factor *= 2) {
+        move_by(factor);
+        if (!plan.values_admissible()) break;
+        const double lnL = full_pass_log_likelihood();
+        passed = factor;
+        if (!(lnL > best)) break;
+        best = lnL;
+        best_factor = factor;
+    }
+    if (best_factor == 0.0) {
+        values = after;
+    } else {
+        move_by(best_factor);
+    }
+    // The partials follow the last values passed over.
+    if (passed != best_factor) full_pass();
+}
+
+}  // namespace
+
+void sweep_node(const SweepPlan& plan, int phase, int c) {
+    for (int r = 0; r < plan.run_count[phase]; ++r) {
+        const NodeRun& run = plan.phase_runs[phase][r];
+        if (c >= run.first && c <= run.last) {
+            visit_node(plan, run, c);
+            return;
+        }
+    }
+}
+
 // The estimations here may return a capped log-likelihood (see qn_estimate); it is not
 // used, as the optimisation of the archived trees sets the best value itself at its end.
 double optimise_tree(const SweepPlan& plan, double lnL_entry) {
@@ -220,12 +273,16 @@ double optimise_tree(const SweepPlan& plan, double lnL_entry) {
                sweeps < kPhaseSweeps[phase] && !search_interrupted()) {
             prev = log_likelihood();
             ++sweeps;
-            for (int r = 0; r < plan.run_count[phase]; ++r) {
-                const NodeRun& run = plan.phase_runs[phase][r];
-                for (int c = run.first; c <= run.last && !search_interrupted(); ++c) {
-                    if (run.use_flags && tree.ChangeNodeLength[c] == 1.0) continue;
-                    const bool settled = plan.optimise_node(c, run.lower_start);
-                    if (run.use_flags && settled) tree.ChangeNodeLength[c] = 1.0;
+            if (plan.walk != nullptr) {
+                const std::vector<double> before = tree.cur.TimeVec;
+                plan.walk(plan, phase);
+                if (plan.values_admissible != nullptr && !search_interrupted())
+                    extend_sweep(plan, before, log_likelihood());
+            } else {
+                for (int r = 0; r < plan.run_count[phase]; ++r) {
+                    const NodeRun& run = plan.phase_runs[phase][r];
+                    for (int c = run.first; c <= run.last && !search_interrupted(); ++c)
+                        visit_node(plan, run, c);
                 }
             }
             // Every evaluation redid the path it changed, so the partials stand for the

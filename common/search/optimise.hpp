@@ -41,7 +41,20 @@ struct SweepPlan {
     int flag_first, flag_last;  // flags cleared before the first phase
     NodeRun phase_runs[2][2];   // [phase][run]
     int run_count[2];
+    // When set, a sweep of `phase` is this walk, which visits every node with sweep_node in
+    // an order of its own; otherwise the runs are visited in turn, each in node order.
+    void (*walk)(const SweepPlan& plan, int phase) = nullptr;
+    // On the walk: each node after the subtrees below it, instead of before them.
+    bool walk_children_first = false;
+    // When set (with the walk), every sweep is followed by a move of all the values along
+    // the change the sweep made, while that raises the log-likelihood; the program says
+    // which node values (tree.cur.TimeVec) make a tree it may evaluate.
+    bool (*values_admissible)() = nullptr;
 };
+
+// Node c in a sweep of `phase`: passed over when the run holding it uses flags and c has
+// settled, else optimised (and flagged when it settles now, in a run that uses flags).
+void sweep_node(const SweepPlan& plan, int phase, int c);
 
 // From the current tree at log-likelihood `lnL_entry`: re-estimates, clears the flags, then
 // runs the first phase (stop 0.001, at most 50 sweeps) and the second (0.0001, 35 sweeps).

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/edge_likelihood.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
 #include "reference_likelihood.hpp"
@@ -229,6 +230,45 @@ TEST(Likelihood, PassesAgree) {
     EXPECT_EQ(tree_lnl(), proposed);
     EXPECT_EQ(memcmp(lik_row(7), root_row.data(), root_row.size() * sizeof(double)), 0);
     EXPECT_NE(proposed, lnl);
+}
+
+// The likelihood at a branch (from the outside row above it and the node's own partials)
+// and at a node (its partials made again from its children) is the root's likelihood, for
+// every node of the tree, and follows a node time moved without a pass to the root.
+TEST(Likelihood, BothSidesOfABranchGiveTheRootsLikelihood) {
+    reset_all_state();
+    set_patterns({"AGCTAAC", "AGTTGAT", "GACTCGA", "GATCATT", "AGCCAAA", "TTCGAAC"},
+                 {3, 1, 2, 1, 2, 1, 2});
+    use_model(1);
+    // ((1,(2,3)9)8, ((4,5)11,6)10)7
+    set_tree(6, {{7, 8, 10, 0.0}, {8, 1, 9, 0.2}, {9, 2, 3, 0.5}, {10, 11, 6, 0.3}, {11, 4, 5, 0.8}});
+    const double lnl = tree_lnl();
+    size_outside_rows(3);
+    // Outside rows down the path from the root to c; returns c's depth.
+    const auto outside_down_to = [](int c) {
+        std::vector<int> path;
+        for (int v = c; v != 7; v = tree.cur.parents[v]) path.insert(path.begin(), v);
+        outside_of_root_child(path[0]);
+        for (std::size_t d = 1; d < path.size(); ++d) outside_of_child(path[d - 1], path[d], static_cast<int>(d));
+        return static_cast<int>(path.size()) - 1;
+    };
+    for (int c = 1; c <= 11; ++c) {
+        if (c == 7) continue;
+        const int depth = outside_down_to(c);
+        EXPECT_NEAR(edge_log_likelihood(c, depth), lnl, 1e-11 * std::fabs(lnl)) << "node " << c;
+        if (c > 7) {
+            EXPECT_NEAR(node_log_likelihood(c, depth), lnl, 1e-11 * std::fabs(lnl)) << "node " << c;
+        }
+    }
+    // Node 9 moved towards its parent: the node's likelihood is that of a fresh full pass,
+    // and its own row was not touched.
+    const int depth = outside_down_to(9);
+    const AlignedDoubles rows = lik.pppLik;
+    tree.cur.TimeVec[9] = 0.35;
+    const double moved = node_log_likelihood(9, depth);
+    EXPECT_EQ(memcmp(lik.pppLik.data(), rows.data(), rows.size() * sizeof(double)), 0);
+    EXPECT_NEAR(moved, tree_lnl(), 1e-11 * std::fabs(lnl));
+    EXPECT_GT(std::fabs(moved - lnl), 1e-3);
 }
 
 TEST(Likelihood, ListingOrderDoesNotMatter) {

@@ -163,6 +163,15 @@ TEST(SettingsDeathTest, BadSettingsStopTheRun) {
                        "^Error in settings: only 20 of the 22 settings lines are present\n$");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(short_file) + "seed1"),
                        "line 21: setting 21 \\(seed1\\) has no value");
+    // The optional line local_opt: 0 or 1, once.
+    parse_settings(clock_settings(kGood) + "local_opt 1\n");
+    EXPECT_EQ(settings.local_opt, 1);
+    parse_settings(clock_settings(kGood));
+    EXPECT_EQ(settings.local_opt, 0);
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(kGood) + "local_opt 2\n"),
+                       "line 23: local_opt is '2'; it must be 0 or 1");
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(kGood) + "local_opt 1\nlocal_opt 0\n"),
+                       "line 24: local_opt is given twice");
 }
 
 TEST(InfileHeader, ReadsSevenIntegers) {

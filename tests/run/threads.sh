@@ -14,6 +14,7 @@ case_pair() {  # label program example max_iter [options...]
         cp "$SRC/examples/$ex/"* "$WORK/$label-$t/"
         sed -i "s/^max_iter .*/max_iter         $iters/" "$WORK/$label-$t/settings"
         [ -z "${ZELVO_SANITIZED:-}" ] || sed -i "s/^n_keep .*/n_keep           3/" "$WORK/$label-$t/settings"
+        [ -z "${EXTRA_LINE:-}" ] || echo "$EXTRA_LINE" >>"$WORK/$label-$t/settings"
         (cd "$WORK/$label-$t" && "$prog" --threads $t "$@" >/dev/null 2>&1) ||
             { fail "$label --threads $t: status $?"; return; }
     done
@@ -28,6 +29,9 @@ case_pair freeml-classic "$FREEML" vertebrates_free_thorough $ITERS
 case_pair clockml-lin-info "$CLOCKML" vertebrates_clock_thorough $ITERS
 case_pair freeml-gtr-i-g4 "$FREEML" brown_free 400 --model GTR+I+G4
 case_pair clockml-hky-g4 "$CLOCKML" mtprim9_clock 400 --model HKY+G4
+# The optimisation from both sides of each node (its walk and outside rows).
+EXTRA_LINE="local_opt 1" case_pair freeml-local-gtr-g4 "$FREEML" brown_free 400 --model GTR+I+G4
+EXTRA_LINE="local_opt 1" case_pair clockml-local-lin-info "$CLOCKML" vertebrates_clock_thorough $ITERS
 
 # Replicates: each run is given the threads asked for.
 r=$WORK/reps

@@ -1,0 +1,122 @@
+// Outside partials and the likelihood at one branch (see edge_likelihood.hpp).
+#include "engine/edge_likelihood.hpp"
+
+#include <cstddef>
+
+#include "base/state.hpp"
+#include "engine/likelihood.hpp"
+
+namespace {
+
+std::size_t row_width() { return static_cast<std::size_t>(lik.npat) * lik.ncat * 4; }
+
+double* outside_row(int depth) { return lik.outside.data() + row_width() * depth; }
+int* outside_counts(int depth) { return lik.outside_scale.data() + static_cast<std::size_t>(lik.npat) * depth; }
+
+// The two rows past the last depth receive the products of a trial: the node's own
+// partials (a node time moves the branches below it), then the product at its branch.
+int product_slot() {
+    return static_cast<int>(lik.outside_scale.size() / static_cast<std::size_t>(lik.npat)) - 1;
+}
+int node_slot() { return product_slot() - 1; }
+
+// The identity matrix of every rate category: a row seen through it is the row itself, to
+// the bit (each state's sum is the one partial times 1 plus zeros).
+struct Identity {
+    alignas(32) double Q[16 * kMaxRateCategories] = {};
+    alignas(32) double ones[64 * kMaxRateCategories] = {};
+};
+
+const double* identity_columns(Identity& id) {
+    for (int cat = 0; cat < lik.ncat; ++cat)
+        for (int a = 0; a < 4; ++a) id.Q[16 * cat + 5 * a] = 1.0;
+    return id.Q;
+}
+
+// A row seen unchanged, its own scaling counts with it.
+ChildInput unchanged(Identity& id, const double* x, const int* k) {
+    ChildInput in{identity_columns(id)};
+    in.x = x;
+    in.k = k;
+    return in;
+}
+
+// A child whose every partial is 1: leaf slot 0, which holds the missing-data code at
+// every pattern (reset_likelihood_tables), seen through the identity.
+ChildInput all_ones(Identity& id) {
+    ChildInput in{identity_columns(id)};
+    tip_sums(id.Q, lik.tip_states, id.ones, lik.ncat);
+    in.code = tip_code_row(0);
+    in.tip = id.ones;
+    return in;
+}
+
+int sibling_of(int c) {
+    const int p = tree.cur.parents[c], k = p - (tree.n + 1);
+    return tree.cur.ppTwoRow[0][k] == c ? tree.cur.ppTwoRow[1][k] : tree.cur.ppTwoRow[0][k];
+}
+
+void run_one(const ChildInput& in0, const ChildInput& in1, int slot) {
+    const ProductOp op{in0, in1, outside_row(slot), outside_counts(slot)};
+    run_products(1, &op, nullptr, nullptr);
+}
+
+}  // namespace
+
+void size_outside_rows(int depths) {
+    const std::size_t rows = static_cast<std::size_t>(depths) + 2;
+    if (lik.outside_scale.size() >= rows * lik.npat && node_slot() >= depths) return;
+    lik.outside.assign(rows * row_width(), 0.0);
+    lik.outside_scale.assign(rows * lik.npat, 0);
+}
+
+void outside_of_root_child(int c) {
+    const int s = sibling_of(c);
+    alignas(32) double Q[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
+    Identity id;
+    run_one(child_input(tree.n + 1, s, tree.cur.TimeVec.data(), Q, tip), all_ones(id), 0);
+}
+
+void outside_of_child(int v, int c, int depth) {
+    const int s = sibling_of(c);
+    const double* times = tree.cur.TimeVec.data();
+    alignas(32) double Qs[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
+    alignas(32) double Qv[16 * kMaxRateCategories];
+    const ChildInput sibling = child_input(v, s, times, Qs, tip);
+    branch_columns(tree.cur.parents[v], v, times, Qv);
+    ChildInput above{Qv};
+    above.x = outside_row(depth - 1);
+    above.k = outside_counts(depth - 1);
+    run_one(sibling, above, depth);
+}
+
+double edge_log_likelihood(int c, int depth) {
+    alignas(32) double Q[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
+    Identity id;
+    const int slot = product_slot();
+    const ProductOp op{child_input(tree.cur.parents[c], c, tree.cur.TimeVec.data(), Q, tip),
+                       unchanged(id, outside_row(depth), outside_counts(depth)), outside_row(slot),
+                       outside_counts(slot)};
+    return run_products(1, &op, outside_row(slot), outside_counts(slot));
+}
+
+double node_log_likelihood(int v, int depth) {
+    const double* times = tree.cur.TimeVec.data();
+    const int k = v - (tree.n + 1), own = node_slot(), slot = product_slot();
+    alignas(32) double Q0[16 * kMaxRateCategories], tip0[64 * kMaxRateCategories];
+    alignas(32) double Q1[16 * kMaxRateCategories], tip1[64 * kMaxRateCategories];
+    alignas(32) double Qv[16 * kMaxRateCategories];
+    Identity id;
+    branch_columns(tree.cur.parents[v], v, times, Qv);
+    ChildInput below{Qv};
+    below.x = outside_row(own);
+    below.k = outside_counts(own);
+    const ProductOp ops[2] = {
+        {child_input(v, tree.cur.ppTwoRow[0][k], times, Q0, tip0),
+         child_input(v, tree.cur.ppTwoRow[1][k], times, Q1, tip1), outside_row(own), outside_counts(own)},
+        {below, unchanged(id, outside_row(depth), outside_counts(depth)), outside_row(slot),
+         outside_counts(slot)}};
+    return run_products(2, ops, outside_row(slot), outside_counts(slot));
+}
+
+void refresh_partials(int v) { path_pass(&v, 1, tree.cur.ppTwoRow, tree.cur.TimeVec.data()); }
