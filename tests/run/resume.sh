@@ -12,6 +12,7 @@ reference() {  # name program example [options...]
     local name=$1 prog=$2 ex=$3
     shift 3
     mkdir -p "$WORK/$name" && cp "$SRC/examples/$ex/"* "$WORK/$name/"
+    [ -z "${EXTRA_LINE:-}" ] || echo "$EXTRA_LINE" >>"$WORK/$name/settings"
     (cd "$WORK/$name" && "$prog" "$@" >/dev/null 2>&1) || fail "$name: reference run status $?"
 }
 
@@ -22,6 +23,7 @@ stop_at() {
     shift 5
     d=$WORK/$ref-$n
     mkdir -p "$d" && cp "$SRC/examples/$ex/"* "$d/"
+    [ -z "${EXTRA_LINE:-}" ] || echo "$EXTRA_LINE" >>"$d/settings"
     (cd "$d" && ZELVO_CHECKPOINT_STEPS=7 ZELVO_CHECKPOINT_KILL=$n "$prog" "$@" >/dev/null 2>&1); st=$?
     [ "$st" = 137 ] && [ -f "$d/checkpoint" ] || { fail "$ref-$n: not stopped at checkpoint $n ($st)"; return; }
     (cd "$d" && "$prog" --resume "$@" >/dev/null 2>&1) || fail "$ref-$n: resumed run status $?"
@@ -38,6 +40,9 @@ stop_at free "$FREEML" vertebrates_free_thorough "second search" 1000 --threads 
 reference gtr "$FREEML" brown_free --model GTR+I+G4
 stop_at gtr "$FREEML" brown_free "burn-in" 20 --model GTR+I+G4
 stop_at gtr "$FREEML" brown_free "first search" 120 --model GTR+I+G4
+# The optimisation from both sides of each branch, stopped between two archived trees.
+EXTRA_LINE="local_opt 1" reference local "$FREEML" vertebrates_free_thorough --threads 2
+EXTRA_LINE="local_opt 1" stop_at local "$FREEML" vertebrates_free_thorough "optimisation of the archived trees" 885 --threads 2
 
 # A checkpoint of other settings is refused, with the reason.
 d=$WORK/free-885
