@@ -80,7 +80,7 @@ double time_objective(int c, double x) {
 // On the walk of local_opt: the node's likelihood from its outside row and its children.
 static double walk_time_objective(int c, double x) {
     set_admissible_time(c, x);
-    return -node_log_likelihood(c, walk_depth());
+    return -walk_trial(c, node_log_likelihood);
 }
 
 bool optimise_node_time(int c, double /*lower_start*/) {

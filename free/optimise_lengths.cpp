@@ -34,7 +34,7 @@ double admissible_length(double x) {
 
 double walk_length_objective(int c, double x) {
     tree.cur.TimeVec[c] = admissible_length(x);
-    return -edge_log_likelihood(c, walk_depth());
+    return -walk_trial(c, edge_log_likelihood);
 }
 
 // Every branch between the shortest and the longest length a branch may take.

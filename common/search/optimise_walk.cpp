@@ -9,6 +9,14 @@ namespace {
 
 int g_depth = 0;
 
+// The last trials of the node in hand (forgotten when the walk moves to another node).
+constexpr int kRemembered = 4;
+struct Trial {
+    double value, lnL;
+};
+Trial g_trials[kRemembered];
+int g_trial_count = 0, g_trial_next = 0;
+
 // Whether a sweep of `phase` visits node c (freeml's visit leaves, clockml's do not).
 bool visited(const SweepPlan& plan, int phase, int c) {
     for (int r = 0; r < plan.run_count[phase]; ++r)
@@ -20,6 +28,7 @@ bool visited(const SweepPlan& plan, int phase, int c) {
 // optimising, not the walk, so the partials always match the values.
 void walk_below(const SweepPlan& plan, int phase, int v, int depth) {
     g_depth = depth;
+    g_trial_count = 0;
     if (!plan.walk_children_first && !search_interrupted()) sweep_node(plan, phase, v);
     if (v <= tree.n) return;
     const int k = v - (tree.n + 1);
@@ -32,6 +41,7 @@ void walk_below(const SweepPlan& plan, int phase, int v, int depth) {
         moved_below = true;
     }
     g_depth = depth;
+    g_trial_count = 0;
     // (A node's trial makes its partials from its children's, so they need not be made
     // again before it.)
     if (plan.walk_children_first && !search_interrupted()) sweep_node(plan, phase, v);
@@ -54,6 +64,17 @@ int tree_depth() {
 }  // namespace
 
 int walk_depth() { return g_depth; }
+
+double walk_trial(int c, double (*evaluate)(int c, int depth)) {
+    const double value = tree.cur.TimeVec[c];
+    for (int i = 0; i < g_trial_count; ++i)
+        if (g_trials[i].value == value) return g_trials[i].lnL;
+    const double lnL = evaluate(c, g_depth);
+    g_trials[g_trial_next] = Trial{value, lnL};
+    g_trial_next = (g_trial_next + 1) % kRemembered;
+    if (g_trial_count < kRemembered) ++g_trial_count;
+    return lnL;
+}
 
 void walk_sweep(const SweepPlan& plan, int phase) {
     const int root = tree.n + 1;

@@ -11,3 +11,9 @@
 void walk_sweep(const SweepPlan& plan, int phase);
 // The depth of the outside row of the node the walk is optimising.
 int walk_depth();
+// One trial of the node c the walk is optimising, at its value as it stands in
+// tree.cur.TimeVec: `evaluate(c, depth)` (the log-likelihood from c's outside row), or the
+// result of an earlier trial of the same value. A trial changes nothing but the node's
+// value, and the bracketing and Brent's method try some values twice (the starting value,
+// the middle of the bracket), so each node's last few trials are remembered.
+double walk_trial(int c, double (*evaluate)(int c, int depth));
