@@ -17,6 +17,13 @@ struct Trial {
 Trial g_trials[kRemembered];
 int g_trial_count = 0, g_trial_next = 0;
 
+// The walk moves to a node at `depth`: the trials of the node before are forgotten.
+void move_to(int depth) {
+    g_depth = depth;
+    g_trial_count = 0;
+    g_trial_next = 0;
+}
+
 // Whether a sweep of `phase` visits node c (freeml's visit leaves, clockml's do not).
 bool visited(const SweepPlan& plan, int phase, int c) {
     for (int r = 0; r < plan.run_count[phase]; ++r)
@@ -27,8 +34,7 @@ bool visited(const SweepPlan& plan, int phase, int c) {
 // The walk below node v, whose outside row is at `depth`. An interrupt stops the
 // optimising, not the walk, so the partials always match the values.
 void walk_below(const SweepPlan& plan, int phase, int v, int depth) {
-    g_depth = depth;
-    g_trial_count = 0;
+    move_to(depth);
     if (!plan.walk_children_first && !search_interrupted()) sweep_node(plan, phase, v);
     if (v <= tree.n) return;
     const int k = v - (tree.n + 1);
@@ -40,8 +46,7 @@ void walk_below(const SweepPlan& plan, int phase, int v, int depth) {
         walk_below(plan, phase, c, depth + 1);
         moved_below = true;
     }
-    g_depth = depth;
-    g_trial_count = 0;
+    move_to(depth);
     // (A node's trial makes its partials from its children's, so they need not be made
     // again before it.)
     if (plan.walk_children_first && !search_interrupted()) sweep_node(plan, phase, v);
