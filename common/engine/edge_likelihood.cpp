@@ -21,21 +21,29 @@ int product_slot() {
 int node_slot() { return product_slot() - 1; }
 
 // The identity matrix of every rate category: a row seen through it is the row itself, to
-// the bit (each state's sum is the one partial times 1 plus zeros).
+// the bit (each state's sum is the one partial times 1 plus zeros). Made once for the
+// number of categories in use, with the sums it makes of the missing-data code.
 struct Identity {
     alignas(32) double Q[16 * kMaxRateCategories] = {};
     alignas(32) double ones[64 * kMaxRateCategories] = {};
+    int ncat = 0;
 };
+Identity g_identity;
 
-const double* identity_columns(Identity& id) {
-    for (int cat = 0; cat < lik.ncat; ++cat)
-        for (int a = 0; a < 4; ++a) id.Q[16 * cat + 5 * a] = 1.0;
-    return id.Q;
+const Identity& identity() {
+    if (g_identity.ncat != lik.ncat) {
+        g_identity = Identity{};
+        for (int cat = 0; cat < lik.ncat; ++cat)
+            for (int a = 0; a < 4; ++a) g_identity.Q[16 * cat + 5 * a] = 1.0;
+        tip_sums(g_identity.Q, lik.tip_states, g_identity.ones, lik.ncat);
+        g_identity.ncat = lik.ncat;
+    }
+    return g_identity;
 }
 
 // A row seen unchanged, its own scaling counts with it.
-ChildInput unchanged(Identity& id, const double* x, const int* k) {
-    ChildInput in{identity_columns(id)};
+ChildInput unchanged(const double* x, const int* k) {
+    ChildInput in{identity().Q};
     in.x = x;
     in.k = k;
     return in;
@@ -43,11 +51,10 @@ ChildInput unchanged(Identity& id, const double* x, const int* k) {
 
 // A child whose every partial is 1: leaf slot 0, which holds the missing-data code at
 // every pattern (reset_likelihood_tables), seen through the identity.
-ChildInput all_ones(Identity& id) {
-    ChildInput in{identity_columns(id)};
-    tip_sums(id.Q, lik.tip_states, id.ones, lik.ncat);
+ChildInput all_ones() {
+    ChildInput in{identity().Q};
     in.code = tip_code_row(0);
-    in.tip = id.ones;
+    in.tip = identity().ones;
     return in;
 }
 
@@ -73,8 +80,7 @@ void size_outside_rows(int depths) {
 void outside_of_root_child(int c) {
     const int s = sibling_of(c);
     alignas(32) double Q[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
-    Identity id;
-    run_one(child_input(tree.n + 1, s, tree.cur.TimeVec.data(), Q, tip), all_ones(id), 0);
+    run_one(child_input(tree.n + 1, s, tree.cur.TimeVec.data(), Q, tip), all_ones(), 0);
 }
 
 void outside_of_child(int v, int c, int depth) {
@@ -92,10 +98,9 @@ void outside_of_child(int v, int c, int depth) {
 
 double edge_log_likelihood(int c, int depth) {
     alignas(32) double Q[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
-    Identity id;
     const int slot = product_slot();
     const ProductOp op{child_input(tree.cur.parents[c], c, tree.cur.TimeVec.data(), Q, tip),
-                       unchanged(id, outside_row(depth), outside_counts(depth)), outside_row(slot),
+                       unchanged(outside_row(depth), outside_counts(depth)), outside_row(slot),
                        outside_counts(slot)};
     return run_products(1, &op, outside_row(slot), outside_counts(slot));
 }
@@ -106,7 +111,6 @@ double node_log_likelihood(int v, int depth) {
     alignas(32) double Q0[16 * kMaxRateCategories], tip0[64 * kMaxRateCategories];
     alignas(32) double Q1[16 * kMaxRateCategories], tip1[64 * kMaxRateCategories];
     alignas(32) double Qv[16 * kMaxRateCategories];
-    Identity id;
     branch_columns(tree.cur.parents[v], v, times, Qv);
     ChildInput below{Qv};
     below.x = outside_row(own);
@@ -114,7 +118,7 @@ double node_log_likelihood(int v, int depth) {
     const ProductOp ops[2] = {
         {child_input(v, tree.cur.ppTwoRow[0][k], times, Q0, tip0),
          child_input(v, tree.cur.ppTwoRow[1][k], times, Q1, tip1), outside_row(own), outside_counts(own)},
-        {below, unchanged(id, outside_row(depth), outside_counts(depth)), outside_row(slot),
+        {below, unchanged(outside_row(depth), outside_counts(depth)), outside_row(slot),
          outside_counts(slot)}};
     return run_products(2, ops, outside_row(slot), outside_counts(slot));
 }
