@@ -10,7 +10,6 @@
 #include "engine/edge_likelihood.hpp"
 #include "engine/likelihood.hpp"
 #include "engine/model.hpp"
-#include "input/settings.hpp"
 #include "search/model_estimation.hpp"
 #include "search/optimise.hpp"
 #include "search/optimise_walk.hpp"
@@ -88,7 +87,7 @@ bool optimise_node_time(int c, double /*lower_start*/) {
     node_interval(c, lo, hi);
     // Parent and child closer than two margins: no time keeps the node clear of both.
     if (lo + kMargin > hi - kMargin) return false;
-    const bool walk = settings.local_opt == 1;
+    const bool walk = on_walk();
     const NodeObjective f = walk ? walk_time_objective : time_objective;
     tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
     // On the walk the node ends at the best time tried, its starting time included.

@@ -8,7 +8,6 @@
 #include "base/state.hpp"
 #include "engine/edge_likelihood.hpp"
 #include "engine/likelihood.hpp"
-#include "input/settings.hpp"
 #include "free.hpp"
 #include "search/minimise.hpp"
 #include "search/optimise.hpp"
@@ -50,7 +49,7 @@ bool lengths_admissible() {
 }  // namespace
 
 bool optimise_branch(int c, double lower_start) {
-    const bool walk = settings.local_opt == 1;
+    const bool walk = on_walk();
     const NodeObjective f = walk ? walk_length_objective : length_objective;
     tree.temp.TimeVec[c] = tree.cur.TimeVec[c];
     const double start = tree.cur.TimeVec[c];

@@ -331,9 +331,9 @@ struct LikelihoodTables {
     // pattern's terms of a sum over patterns, made in parallel and added in pattern order.
     AlignedDoubles pass_terms;
     std::vector<double> site_terms;  // [term][pattern], kSiteTermSets sets
-    // The optimisation of branch lengths from both ends of a branch: the partials of the
-    // rest of the tree seen from the top of a branch, one row per depth of the walk, and a
-    // last row for the product at the branch itself (empty until that optimisation runs).
+    // The optimisation from both sides of each node (local_opt): the partials of the rest of
+    // the tree seen from the top of a branch, one row per depth of the walk, and two rows
+    // for the products of a trial (empty until that optimisation runs).
     AlignedDoubles outside;
     std::vector<int, AlignedAllocator<int>> outside_scale;
 };

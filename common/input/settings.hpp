@@ -11,7 +11,8 @@ constexpr int kSettingsLines = 22;
 constexpr const char* kModelSpecLabel = "model_spec";
 // The label of the optional line of the stopping rule on a flat best log-likelihood.
 constexpr const char* kStopFlatLabel = "stop_flat";
-// The label of the optional line that chooses freeml's optimisation of branch lengths.
+// The label of the optional line that chooses how branch lengths and node times are
+// optimised (passes to the root, or a walk from both sides of each node).
 constexpr const char* kLocalOptLabel = "local_opt";
 
 // One line of the settings file: its label and the field of the record it fills (an integer

@@ -8,6 +8,7 @@
 namespace {
 
 int g_depth = 0;
+bool g_on_walk = false;
 
 // The last trials of the node in hand (forgotten when the walk moves to another node).
 constexpr int kRemembered = 4;
@@ -68,6 +69,8 @@ int tree_depth() {
 
 }  // namespace
 
+bool on_walk() { return g_on_walk; }
+
 int walk_depth() { return g_depth; }
 
 double walk_trial(int c, double (*evaluate)(int c, int depth)) {
@@ -84,11 +87,13 @@ double walk_trial(int c, double (*evaluate)(int c, int depth)) {
 void walk_sweep(const SweepPlan& plan, int phase) {
     const int root = tree.n + 1;
     size_outside_rows(tree_depth());
+    g_on_walk = true;
     for (int r = 0; r < 2; ++r) {
         const int c = tree.cur.ppTwoRow[r][0];
         if (c <= tree.n && !visited(plan, phase, c)) continue;
         outside_of_root_child(c);
         walk_below(plan, phase, c, 0);
     }
+    g_on_walk = false;
     refresh_partials(root);
 }

@@ -9,6 +9,9 @@
 #include "search/optimise.hpp"
 
 void walk_sweep(const SweepPlan& plan, int phase);
+// Whether a walk is under way: a node's step tries its values from the outside rows only
+// then (the alternatives of branch support optimise single nodes outside any walk).
+bool on_walk();
 // The depth of the outside row of the node the walk is optimising.
 int walk_depth();
 // One trial of the node c the walk is optimising, at its value as it stands in
