@@ -63,6 +63,16 @@ int sibling_of(int c) {
     return tree.cur.ppTwoRow[0][k] == c ? tree.cur.ppTwoRow[1][k] : tree.cur.ppTwoRow[0][k];
 }
 
+// A row (and its scaling counts) seen through the branch above node v; Q receives the
+// branch's columns.
+ChildInput through_branch_of(int v, const double* x, const int* k, double* Q) {
+    branch_columns(tree.cur.parents[v], v, tree.cur.TimeVec.data(), Q);
+    ChildInput in{Q};
+    in.x = x;
+    in.k = k;
+    return in;
+}
+
 void run_one(const ChildInput& in0, const ChildInput& in1, int slot) {
     const ProductOp op{in0, in1, outside_row(slot), outside_counts(slot)};
     run_products(1, &op, nullptr, nullptr);
@@ -88,12 +98,8 @@ void outside_of_child(int v, int c, int depth) {
     const double* times = tree.cur.TimeVec.data();
     alignas(32) double Qs[16 * kMaxRateCategories], tip[64 * kMaxRateCategories];
     alignas(32) double Qv[16 * kMaxRateCategories];
-    const ChildInput sibling = child_input(v, s, times, Qs, tip);
-    branch_columns(tree.cur.parents[v], v, times, Qv);
-    ChildInput above{Qv};
-    above.x = outside_row(depth - 1);
-    above.k = outside_counts(depth - 1);
-    run_one(sibling, above, depth);
+    run_one(child_input(v, s, times, Qs, tip),
+            through_branch_of(v, outside_row(depth - 1), outside_counts(depth - 1), Qv), depth);
 }
 
 double edge_log_likelihood(int c, int depth) {
@@ -111,10 +117,7 @@ double node_log_likelihood(int v, int depth) {
     alignas(32) double Q0[16 * kMaxRateCategories], tip0[64 * kMaxRateCategories];
     alignas(32) double Q1[16 * kMaxRateCategories], tip1[64 * kMaxRateCategories];
     alignas(32) double Qv[16 * kMaxRateCategories];
-    branch_columns(tree.cur.parents[v], v, times, Qv);
-    ChildInput below{Qv};
-    below.x = outside_row(own);
-    below.k = outside_counts(own);
+    const ChildInput below = through_branch_of(v, outside_row(own), outside_counts(own), Qv);
     const ProductOp ops[2] = {
         {child_input(v, tree.cur.ppTwoRow[0][k], times, Q0, tip0),
          child_input(v, tree.cur.ppTwoRow[1][k], times, Q1, tip1), outside_row(own), outside_counts(own)},
