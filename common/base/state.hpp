@@ -54,6 +54,9 @@ struct Settings {
     // the optional line local_opt: 1 optimises each branch length (node time) from the
     // partials on both sides of it, on a walk down the tree, instead of by passes to the root
     int local_opt = 0;
+    // the optional line newton_guard: 1 re-estimates the model's mu and Kprime by Newton steps
+    // that keep the best point seen, without the quasi-Newton fallback
+    int newton_guard = 0;
     // derived counts
     int stop_count = 0, min_trials = 0, burnin_len = 0;
 };

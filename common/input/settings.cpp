@@ -152,8 +152,10 @@ void check_setting_ranges(const SettingLine lines[kSettingsLines],
 // the checks that need the infile header too.
 int g_value_line[kSettingsLines] = {};
 std::string g_values[kSettingsLines];
-// Whether the last settings text read had a local_opt line (a second one is refused).
+// Whether the last settings text read had a local_opt or a newton_guard line (a second one
+// is refused).
 bool g_local_opt_given = false;
+bool g_newton_guard_given = false;
 
 int settings_index(float Settings::*field) {
     SettingLine lines[kSettingsLines];
@@ -219,19 +221,19 @@ void read_stop_flat_line(TextReader& r, int line) {
     settings.flat_moves = count;
 }
 
-// local_opt's value: 0 (passes to the root) or 1 (from the partials on both sides).
-void read_local_opt_line(TextReader& r, int line) {
+// The value of a switch line (local_opt, newton_guard): 0 or 1, once.
+void read_switch_line(TextReader& r, int line, const char* label, bool& given, int& field) {
     std::string value;
     int value_line = 0;
     if (!more_on_line(r) || !next_token(r, value, &value_line))
-        input_error("settings", line, "%s has no value (0 or 1)", kLocalOptLabel);
-    if (g_local_opt_given) input_error("settings", line, "%s is given twice", kLocalOptLabel);
+        input_error("settings", line, "%s has no value (0 or 1)", label);
+    if (given) input_error("settings", line, "%s is given twice", label);
     int v = -1;
     if (parse_int_token(value, v) != kNumberOk || (v != 0 && v != 1))
-        input_error("settings", value_line, "%s is '%s'; it must be 0 or 1", kLocalOptLabel,
+        input_error("settings", value_line, "%s is '%s'; it must be 0 or 1", label,
                     printable(value).c_str());
-    g_local_opt_given = true;
-    settings.local_opt = v;
+    given = true;
+    field = v;
 }
 
 // After the 22 lines come optional lines named by their label (a line starting with '#'
@@ -242,7 +244,9 @@ void read_optional_lines(TextReader& r) {
     settings.flat_lnl = 0;
     settings.flat_moves = 0;
     settings.local_opt = 0;
+    settings.newton_guard = 0;
     g_local_opt_given = false;
+    g_newton_guard_given = false;
     std::string label;
     int line = 0;
     while (next_token(r, label, &line)) {
@@ -255,13 +259,15 @@ void read_optional_lines(TextReader& r) {
         else if (label == kStopFlatLabel)
             read_stop_flat_line(r, line);
         else if (label == kLocalOptLabel)
-            read_local_opt_line(r, line);
+            read_switch_line(r, line, kLocalOptLabel, g_local_opt_given, settings.local_opt);
+        else if (label == kNewtonGuardLabel)
+            read_switch_line(r, line, kNewtonGuardLabel, g_newton_guard_given, settings.newton_guard);
         else
             input_error("settings", line, "'%s' follows the %d settings lines; only a line %s (a "
                         "model such as GTR+G4), a line %s (a rise and a number of moves), a line "
-                        "%s (0 or 1) or a comment starting with '#' may follow them",
+                        "%s or %s (0 or 1) or a comment starting with '#' may follow them",
                         printable(label).c_str(), kSettingsLines, kModelSpecLabel, kStopFlatLabel,
-                        kLocalOptLabel);
+                        kLocalOptLabel, kNewtonGuardLabel);
         skip_comment(r);
     }
 }
@@ -341,6 +347,10 @@ void write_settings_text(FILE* out, const Settings& values) {
         fprintf(out, "%-18s %-12d # %s\n", kLocalOptLabel, values.local_opt,
                 "1 optimises each node from the partials on both sides of it (faster; last "
                 "digits differ from 0)");
+    if (values.newton_guard != 0)
+        fprintf(out, "%-18s %-12d # %s\n", kNewtonGuardLabel, values.newton_guard,
+                "1 re-estimates the model by Newton steps that keep the best point (faster; no "
+                "quasi-Newton fallback)");
 }
 
 // Stops the run when a count does not fit a 32-bit integer.

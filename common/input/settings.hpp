@@ -14,6 +14,9 @@ constexpr const char* kStopFlatLabel = "stop_flat";
 // The label of the optional line that chooses how branch lengths and node times are
 // optimised (passes to the root, or a walk from both sides of each node).
 constexpr const char* kLocalOptLabel = "local_opt";
+// The label of the optional line that chooses guarded Newton steps for the re-estimation of
+// mu and Kprime.
+constexpr const char* kNewtonGuardLabel = "newton_guard";
 
 // One line of the settings file: its label and the field of the record it fills (an integer
 // read as "%d", or a single-precision real read as "%f").

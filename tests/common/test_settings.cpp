@@ -172,6 +172,12 @@ TEST(SettingsDeathTest, BadSettingsStopTheRun) {
                        "line 23: local_opt is '2'; it must be 0 or 1");
     EXPECT_INPUT_ERROR(parse_settings(clock_settings(kGood) + "local_opt 1\nlocal_opt 0\n"),
                        "line 24: local_opt is given twice");
+    // newton_guard likewise, beside local_opt in either order.
+    parse_settings(clock_settings(kGood) + "newton_guard 1\nlocal_opt 1\n");
+    EXPECT_EQ(settings.newton_guard, 1);
+    EXPECT_EQ(settings.local_opt, 1);
+    EXPECT_INPUT_ERROR(parse_settings(clock_settings(kGood) + "local_opt 1\nnewton_guard x\n"),
+                       "line 24: newton_guard is 'x'; it must be 0 or 1");
 }
 
 TEST(InfileHeader, ReadsSevenIntegers) {

@@ -51,7 +51,7 @@ out=$(cd "$d" && "$FREEML" --model GTR 2>&1 | grep Error);
 [ "$out" = "Error in settings: its line model_spec names the model HKY+G4, but --model asks for GTR; give one of them" ] || fail "two models: '$out'"
 sed -i 's/^model_spec .*/modelspec          HKY+G4/' "$d/settings"
 out=$(cd "$d" && "$FREEML" 2>&1 | grep Error)
-[ "$out" = "Error in settings, line 23: 'modelspec' follows the 22 settings lines; only a line model_spec (a model such as GTR+G4), a line stop_flat (a rise and a number of moves), a line local_opt (0 or 1) or a comment starting with '#' may follow them" ] || fail "unknown line: '$out'"
+[ "$out" = "Error in settings, line 23: 'modelspec' follows the 22 settings lines; only a line model_spec (a model such as GTR+G4), a line stop_flat (a rise and a number of moves), a line local_opt or newton_guard (0 or 1) or a comment starting with '#' may follow them" ] || fail "unknown line: '$out'"
 ok "model refusals"
 
 # Replicates carry the model into every folder, and their summary names it.

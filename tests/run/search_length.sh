@@ -11,6 +11,7 @@ grep -q "for the 17 sequences and [0-9]* site patterns of infile" <<<"$out" || f
 grep -q "^max_iter  *200000 " "$d/settings" || fail "max_iter is not 200000 for 17 sequences"
 grep -q "^stop_flat  *0.01 1700 " "$d/settings" || fail "no stop_flat 0.01 1700 line for 17 sequences"
 grep -q "^local_opt  *1 " "$d/settings" || fail "no local_opt 1 line"
+grep -q "^newton_guard  *1 " "$d/settings" || fail "no newton_guard 1 line"
 grep -q "^improve_tol  *0.01 " "$d/settings" || fail "freeml's improve_tol is not 0.01"
 awk 'NR <= 22 && $1 != "improve_tol"' "$d/settings" | diff -q - <(cd "$WORK" && mkdir bare && cd bare && "$FREEML" --write-settings >/dev/null && grep -v "^improve_tol" settings) >/dev/null ||
     fail "the other lines for a small alignment differ from the fixed recommendation"

@@ -29,9 +29,13 @@ case_pair freeml-classic "$FREEML" vertebrates_free_thorough $ITERS
 case_pair clockml-lin-info "$CLOCKML" vertebrates_clock_thorough $ITERS
 case_pair freeml-gtr-i-g4 "$FREEML" brown_free 400 --model GTR+I+G4
 case_pair clockml-hky-g4 "$CLOCKML" mtprim9_clock 400 --model HKY+G4
-# The optimisation from both sides of each node (its walk and outside rows).
-EXTRA_LINE="local_opt 1" case_pair freeml-local-gtr-g4 "$FREEML" brown_free 400 --model GTR+I+G4
-EXTRA_LINE="local_opt 1" case_pair clockml-local-lin-info "$CLOCKML" vertebrates_clock_thorough $ITERS
+# The optimisation from both sides of each node (its walk and outside rows), and the guarded
+# Newton steps of the re-estimation.
+both="local_opt 1
+newton_guard 1"
+EXTRA_LINE=$both case_pair freeml-local-gtr-g4 "$FREEML" brown_free 400 --model GTR+I+G4
+EXTRA_LINE=$both case_pair clockml-local-lin-info "$CLOCKML" vertebrates_clock_thorough $ITERS
+EXTRA_LINE=$both case_pair freeml-local-classic "$FREEML" vertebrates_free_thorough $ITERS
 
 # Replicates: each run is given the threads asked for.
 r=$WORK/reps
