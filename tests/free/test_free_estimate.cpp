@@ -91,3 +91,38 @@ TEST(FreeEstimator, FallbackRange) {
     EXPECT_EQ(mp.Kprime, kp);
     EXPECT_EQ(log_likelihood(), lnL);
 }
+
+TEST(FreeEstimator, GuardedNewtonReachesTheOptimumFromAnyStart) {
+    // The optimum of Kprime by the plain loop from its usual start.
+    setup_tree(2, kVaried, kVariedCounts, kFreeLengths);
+    ASSERT_EQ(estimate_kprime(ann.lnL_cur), 0);
+    const double best_k = mp.Kprime;
+    const double best_lnL = full_pass_log_likelihood();
+    // From far below and far above it, where the likelihood is flat or convex and plain
+    // Newton steps run away, the guarded steps end there, never lower than they started.
+    for (double start : {1.0, 1.3, 12.0, 60.0}) {
+        SCOPED_TRACE(start);
+        setup_tree(2, kVaried, kVariedCounts, kFreeLengths);
+        settings.newton_guard = 1;
+        mp.Kprime = start;
+        const double entry = full_pass_log_likelihood();
+        EXPECT_EQ(estimate_kprime(entry), 0);
+        EXPECT_EQ(mp.mu, mu_from_ratio());
+        EXPECT_NEAR(mp.Kprime, best_k, 0.05);
+        EXPECT_GE(full_pass_log_likelihood(), entry);
+        EXPECT_NEAR(full_pass_log_likelihood(), best_lnL, 1e-3);
+    }
+    // Few transversions on short branches, where every plain step leaves the range: the
+    // guarded steps stay in it.
+    const Rows few = {{0, 1, 2, 3, 0, 2}, {0, 1, 2, 3, 0, 2}, {0, 1, 2, 3, 2, 0},
+                      {0, 1, 2, 3, 2, 0}, {0, 1, 2, 3, 0, 2}, {0, 1, 2, 3, 2, 2}};
+    std::vector<double> short_lengths = kFreeLengths;
+    for (double& t : short_lengths) t *= 0.1;
+    setup_tree(4, few, {10, 10, 10, 10, 2, 2}, short_lengths);
+    settings.newton_guard = 1;
+    const double entry = ann.lnL_cur;
+    EXPECT_EQ(estimate_kprime(entry), 0);
+    EXPECT_GE(mp.Kprime, 1.0);
+    EXPECT_LE(mp.Kprime, 99.99);
+    EXPECT_GE(full_pass_log_likelihood(), entry);
+}
