@@ -106,7 +106,11 @@ namespace {
 // of each search, and the stopping rule on a flat best log-likelihood.
 constexpr int kMovesCapPerTaxon = 4000;
 constexpr double kFlatRise = 0.01;
-constexpr int kFlatMovesPerTaxon = 100;
+// The flat window: 50 n moves, at least 2000 (at 16 sequences 800 moves ended a search half
+// a unit below the peers' tree; 100 n cost a quarter more time at 256 sequences for the same
+// tree).
+constexpr int kFlatMovesPerTaxon = 50;
+constexpr int kFlatMovesLeast = 2000;
 // freeml re-estimates its model less often, improve_tol = min(0.01, 0.5 / n): most of its
 // time went to estimation points whose parameters barely moved (the benchmark sets keep
 // their trees), but from a few hundred sequences on a search must not run long under the
@@ -153,7 +157,7 @@ Settings recommended_settings_for_size(int ntaxa, int /*npat*/) {
     const auto moves = [](long long count) { return static_cast<int>(std::min<long long>(count, INT_MAX)); };
     s.max_iter = std::max(s.max_iter, moves(static_cast<long long>(kMovesCapPerTaxon) * ntaxa));
     s.flat_lnl = kFlatRise;
-    s.flat_moves = moves(static_cast<long long>(kFlatMovesPerTaxon) * ntaxa);
+    s.flat_moves = std::max(kFlatMovesLeast, moves(static_cast<long long>(kFlatMovesPerTaxon) * ntaxa));
     if (!program.has_lin_info)
         s.improve_tol = static_cast<float>(std::min(kFreeImproveTolMost, kFreeImproveTolPerTaxon / std::max(ntaxa, 1)));
     // The optimisation from both sides of each node: on the benchmark sets the same trees in

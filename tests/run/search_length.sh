@@ -9,7 +9,7 @@ d=$WORK/sized; mkdir -p "$d"; cp "$SRC/examples/vertebrates_free_thorough/infile
 out=$(cd "$d" && "$FREEML" --write-settings) || fail "--write-settings with an infile: status $?"
 grep -q "for the 17 sequences and [0-9]* site patterns of infile" <<<"$out" || fail "--write-settings does not name the size: '$out'"
 grep -q "^max_iter  *200000 " "$d/settings" || fail "max_iter is not 200000 for 17 sequences"
-grep -q "^stop_flat  *0.01 1700 " "$d/settings" || fail "no stop_flat 0.01 1700 line for 17 sequences"
+grep -q "^stop_flat  *0.01 2000 " "$d/settings" || fail "no stop_flat 0.01 2000 line for 17 sequences"
 grep -q "^local_opt  *1 " "$d/settings" || fail "no local_opt 1 line"
 grep -q "^newton_guard  *1 " "$d/settings" || fail "no newton_guard 1 line"
 grep -q "^improve_tol  *0.01 " "$d/settings" || fail "freeml's improve_tol is not 0.01"
