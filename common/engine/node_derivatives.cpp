@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "engine/likelihood_constants.hpp"
+#include "engine/node_product.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define NODE_DERIVATIVES_AVX2 1
@@ -242,11 +243,6 @@ __attribute__((target("avx2"))) void avx2_form(int npat, const DerivChild& a,
 
 #undef AVX2_FN
 
-bool have_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
-}
-
 #endif
 
 // Calls f.template operator()<W>() for the derivative set `which`; only sets that hold
@@ -281,7 +277,7 @@ void node_derivatives_plain(int which, int npat, const DerivChild& a, const Deri
 bool node_derivatives_avx2(int which, int npat, const DerivChild& a, const DerivChild& b,
                            const DerivRows& v) {
 #ifdef NODE_DERIVATIVES_AVX2
-    if (!have_avx2()) return false;
+    if (!cpu_has_avx2()) return false;
     with_set(which, [&]<int W>() { avx2_form<W>(npat, a, b, v); });
     return true;
 #else

@@ -221,14 +221,9 @@ __attribute__((target("avx2"))) static void categories_avx2(int npat, int ncat, 
     }
 }
 
-static bool have_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
-}
-
 bool node_product_avx2(int npat, int ncat, const ChildInput& c0, const ChildInput& c1, double* out,
                        int* kv) {
-    if (!have_avx2()) return false;
+    if (!cpu_has_avx2()) return false;
     const bool t0 = c0.code != nullptr, t1 = c1.code != nullptr;
     if (ncat > 1) {
         if (t0 && t1)
@@ -252,9 +247,16 @@ bool node_product_avx2(int npat, int ncat, const ChildInput& c0, const ChildInpu
     return true;
 }
 
+bool cpu_has_avx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
+}
+
 #else
 
 bool node_product_avx2(int, int, const ChildInput&, const ChildInput&, double*, int*) { return false; }
+
+bool cpu_has_avx2() { return false; }
 
 #endif
 

@@ -32,6 +32,8 @@ void node_product(int npat, int ncat, const ChildInput& c0, const ChildInput& c1
 // The two forms themselves, for the test that holds them to the same bits.
 void node_product_plain(int npat, int ncat, const ChildInput& c0, const ChildInput& c1, double* out,
                         int* kv);
+// Whether the processor runs the AVX2 forms of the kernels (checked once).
+bool cpu_has_avx2();
 // False, with nothing written, where the processor lacks AVX2.
 bool node_product_avx2(int npat, int ncat, const ChildInput& c0, const ChildInput& c1, double* out,
                        int* kv);
