@@ -49,6 +49,7 @@ namespace {
 
 // The guarded iterations stop after this many derivative passes at most.
 constexpr int kGuardedMaxPasses = 20;
+constexpr double kLeastCurvature = 1e-200;
 
 // Scales the step (d_mu, d_k) from (mu, kprime) so that neither value more than halves or
 // doubles (Kprime - 1 for the ratio, so that it stays at 1 or more) or leaves the range of
@@ -74,9 +75,11 @@ void limit_step(double mu, double kprime, double mu0, double kprime0, double& d_
 // is concave there; elsewhere (where Newton's step would go downhill) each value moves along
 // its own first derivative by the first derivative over the size of its second.
 void uphill_step(const RootSums& s, bool moves_mu, bool moves_k, double& d_mu, double& d_k) {
+    // A second derivative of 0 gives a step as long as the limits allow (a finite one, so
+    // that scaling it down to them gives a number).
     const auto along = [](double S, double H) {
         if (H < 0.0) return -S / H;
-        return std::fabs(H) > 0.0 ? S / std::fabs(H) : (S > 0.0 ? HUGE_VAL : S < 0.0 ? -HUGE_VAL : 0.0);
+        return S / std::max(std::fabs(H), kLeastCurvature);
     };
     d_mu = d_k = 0.0;
     if (moves_mu && moves_k) {
