@@ -94,8 +94,13 @@ void uphill_step(const RootSums& s, bool moves_mu, bool moves_k, double& d_mu, d
     if (moves_k) d_k = along(s.S_K, s.H_KK);
 }
 
-}  // namespace
-
+// Newton-Raphson steps that keep the best point seen: where the log-likelihood is not
+// concave a value moves uphill along its first derivative instead of Newton's way, each step
+// at most halves or doubles a value (Kprime - 1 for the ratio) within the plain loop's
+// range, and a step after which the likelihood is lower is halved from the best point until
+// it is no larger than min_step. Ends at a step no larger than min_step (taken), or after 20
+// derivative passes at the best point. Never rejects (returns 0): the estimation point still
+// undoes a result below its entry likelihood, and no quasi-Newton fallback is needed.
 int guarded_newton_estimate(const NewtonPlan& plan) {
     const bool moves_mu = (plan.which & DERIV_MU1) != 0;
     const bool moves_k = (plan.which & DERIV_K1) != 0;
@@ -128,6 +133,8 @@ int guarded_newton_estimate(const NewtonPlan& plan) {
     mp.Kprime = best_k;
     return 0;
 }
+
+}  // namespace
 
 int newton_estimate(const NewtonPlan& plan, double lnL_entry) {
     if (settings.newton_guard == 1) return guarded_newton_estimate(plan);

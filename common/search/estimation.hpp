@@ -19,16 +19,8 @@ struct NewtonPlan {
 // current tree on entry): then the entry values are back. Either way the partials are left
 // as the last derivative pass made them: every estimator runs inside settle_estimation,
 // which recomputes them for the values that stand.
-// With the settings line newton_guard the guarded iterations below run instead.
+// With the settings line newton_guard, guarded Newton steps run instead (estimation.cpp).
 int newton_estimate(const NewtonPlan& plan, double lnL_entry);
-// Newton-Raphson steps that keep the best point seen: where the log-likelihood is not
-// concave a value moves uphill along its first derivative instead of Newton's way, each step
-// at most halves or doubles a value (Kprime - 1 for the ratio) within the plain loop's
-// range, and a step after which the likelihood is lower is halved from the best point until
-// it is no larger than min_step. Ends at a step no larger than min_step (taken), or after 20
-// derivative passes at the best point. Never rejects (returns 0): the estimation point still
-// undoes a result below its entry likelihood, and no quasi-Newton fallback is needed.
-int guarded_newton_estimate(const NewtonPlan& plan);
 
 // An estimator moves the parameters on the current tree, whose log-likelihood is
 // `lnL_entry`; it returns the log-likelihood at which a quasi-Newton fallback ran out of
